@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+// The registry as the screen-name code sees it: the result codes it acts on,
+// and the few reads it makes. The Win32 registry and the in-memory registry of
+// the unit tests both stand behind these interfaces.
+namespace reg {
+
+using Status = std::int32_t;
+inline constexpr Status kSuccess = 0;
+inline constexpr Status kFileNotFound = 2;
+inline constexpr Status kMoreData = 234;
+inline constexpr Status kNoMoreItems = 259;
+
+class OpenKey {
+public:
+    virtual ~OpenKey() = default;
+    virtual Status QueryMaxValueNameLength(std::uint32_t& chars) = 0;
+    // `length` is the capacity of `buffer` in characters on the way in, and
+    // the name's length without its terminating NUL on the way out.
+    virtual Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer,
+                                 std::uint32_t& length) = 0;
+};
+
+class RegistryReader {
+public:
+    virtual ~RegistryReader() = default;
+    // Opens a key below HKEY_CURRENT_USER for reading.
+    virtual std::unique_ptr<OpenKey> OpenCurrentUser(std::wstring_view keyPath,
+                                                     Status& status) = 0;
+    virtual bool NameRemains(std::wstring_view keyPath, std::wstring_view name) = 0;
+};
+
+}  // namespace reg

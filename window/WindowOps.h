@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What the window code does to the main window and its controls. Sizes are
+// in twips (1440 per inch); item, column and panel numbers start at 1.
+
+enum class WindowState { Normal = 0, Minimised = 1, Maximised = 2 };
+
+enum MouseButton : short { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
+
+class FormOps {
+public:
+    virtual ~FormOps() = default;
+    virtual float OuterWidth() const = 0;
+    virtual float OuterHeight() const = 0;
+    virtual WindowState State() const = 0;
+    // Shows mnuList and returns when it closes; a chosen item raises its click.
+    virtual void PopupListMenuAtCursor() = 0;
+    virtual void PopupListMenuAtItem(int item) = 0;
+};
+
+class ListOps {
+public:
+    virtual ~ListOps() = default;
+    virtual void AddItem(std::wstring_view text, int largeIcon, int smallIcon) = 0;
+    virtual int ItemCount() const = 0;
+    virtual std::optional<int> SelectedItem() const = 0;
+    virtual std::wstring ItemText(int item) const = 0;
+    virtual void RemoveItem(int item) = 0;
+    virtual void SelectItem(int item) = 0;
+    virtual float Width() const = 0;
+    virtual void SetWidth(float twips) = 0;
+    virtual void SetHeight(float twips) = 0;
+    virtual void SetColumnWidth(int column, float twips) = 0;
+};
+
+class StatusOps {
+public:
+    virtual ~StatusOps() = default;
+    virtual void SetPanelText(int panel, std::wstring_view text) = 0;
+};

@@ -1,0 +1,82 @@
+#include "window/frmMain.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "registry/RegistryTypes.h"
+#include "registry/modMyRegistry.h"
+#include "screennames/EnumerateValues.h"
+
+namespace {
+
+constexpr std::int32_t kCurrentUser = 1;
+
+// Margins of the layout rule, in twips: the list is as wide as the client
+// area of the design-time frame and leaves the status bar its place below.
+constexpr float kListWidthMargin = 90;
+constexpr float kListHeightMargin = 700;
+constexpr float kColumnWidthMargin = 95;
+
+}  // namespace
+
+frmMain::frmMain(FormOps& form, ListOps& lstNames, StatusOps& statusBar,
+                 reg::RegistryReader& registry, ScriptShellFactory& shells)
+    : form_(form), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells) {}
+
+void frmMain::OnLoad() { EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_); }
+
+// A window smaller than the margins gets an empty list rather than a
+// negative size.
+void frmMain::OnResize() {
+    if (form_.State() == WindowState::Minimised) return;
+    lstNames_.SetWidth(std::max(0.0F, form_.OuterWidth() - kListWidthMargin));
+    lstNames_.SetHeight(std::max(0.0F, form_.OuterHeight() - kListHeightMargin));
+    lstNames_.SetColumnWidth(1, std::max(0.0F, lstNames_.Width() - kColumnWidthMargin));
+}
+
+void frmMain::OnListMouseDown(short button, short /*shift*/, float /*x*/, float /*y*/) {
+    if (button == kRightButton && lstNames_.ItemCount() != 0) form_.PopupListMenuAtCursor();
+}
+
+// Shift+F10 and the Menu key: the menu opens at the selected item, or at the
+// list's corner when nothing is selected.
+void frmMain::OnListContextMenuKey() {
+    if (lstNames_.ItemCount() == 0) return;
+    form_.PopupListMenuAtItem(lstNames_.SelectedItem().value_or(0));
+}
+
+// The default value (empty name) and names holding a backslash would compose
+// paths that name other registry items than the screen name's own: the
+// parent's "Users" value and the whole Users key, or another name's subkey.
+bool frmMain::IsAddressableName(std::wstring_view name) {
+    return !name.empty() && name.find(L'\\') == std::wstring_view::npos;
+}
+
+std::wstring frmMain::CouldNotRemoveText(std::wstring_view name) {
+    return L"Could not remove \"" + std::wstring(name) + L"\".";
+}
+
+// The item leaves the list only when the registry holds neither a value nor
+// a key of that name any more, so that the list never claims a removal that
+// did not happen.
+void frmMain::OnRemoveNameClick() {
+    const std::optional<int> item = lstNames_.SelectedItem();
+    if (!item) return;
+    const std::wstring name = lstNames_.ItemText(*item);
+    if (!IsAddressableName(name)) {
+        statusBar_.SetPanelText(1, CouldNotRemoveText(name));
+        return;
+    }
+
+    modMyRegistry::DeleteValue(shells_, kCurrentUser, USERS_KEY_PATH, name);
+    modMyRegistry::DeleteKey(shells_, kCurrentUser, USERS_KEY_PATH, name);
+
+    if (registry_.NameRemains(USERS_KEY_PATH, name)) {
+        statusBar_.SetPanelText(1, CouldNotRemoveText(name));
+        return;
+    }
+    lstNames_.RemoveItem(*item);
+    // The neighbour takes the selection, so that names can be removed one
+    // after another from the keyboard.
+    if (const int count = lstNames_.ItemCount(); count != 0) lstNames_.SelectItem(std::min(*item, count));
+}
