@@ -1,0 +1,343 @@
+#include "platform/MainWindow.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/resource.h"
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TallowickMainWindow";
+constexpr wchar_t kCaption[] = L"Tallowick";
+constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
+constexpr UINT_PTR kListSubclass = 1;
+constexpr int kListId = 100;
+constexpr int kStatusId = 101;
+
+constexpr float kTwipsPerInch = 1440;
+// Client area at design time, in twips, and the design-time frame that the
+// layout rule's margins were measured against: 45 per side, 330 on top.
+constexpr float kDesignClientWidth = 4680;
+constexpr float kDesignClientHeight = 6285;
+constexpr float kDesignFrameWidth = 90;
+constexpr float kDesignFrameHeight = 375;
+// The room the layout rule leaves below the list: the status bar's own 255
+// twips and the 70 that the design left between them.
+constexpr float kStatusRoom = 325;
+constexpr float kInitialColumnWidth = 3500;
+// Trebuchet MS 8.25 pt; GDI's font mapper substitutes where it is missing.
+constexpr int kFontHundredthsOfPoint = 825;
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+}  // namespace
+
+MainWindow::MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells)
+    : form_(*this, *this, *this, registry, shells) {}
+
+MainWindow::~MainWindow() {
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+bool MainWindow::Create(HINSTANCE instance, int showCommand) {
+    instance_ = instance;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TALLOWICK));
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+    menus_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_LISTMENU)));
+    if (!menus_) return false;
+
+    // Created hidden: the list is filled before the window is first seen.
+    if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, nullptr, nullptr, instance, this) == nullptr)
+        return false;
+
+    // The design-time client area at this window's DPI, centred on its screen.
+    RECT frame{0, 0, ToPixels(kDesignClientWidth), ToPixels(kDesignClientHeight)};
+    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, dpi_);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const RECT& work = monitor.rcWork;
+    SetWindowPos(hwnd_, nullptr, work.left + std::max(0L, (work.right - work.left - width) / 2),
+                 work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+
+    form_.OnLoad();
+    ShowWindow(hwnd_, showCommand);
+    SetFocus(list_);
+    return true;
+}
+
+LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return CreateControls() ? 0 : -1;
+    case WM_SIZE:
+        LayOut();
+        return 0;
+    case WM_SETFOCUS:
+        if (list_ != nullptr) SetFocus(list_);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDM_REMOVENAME) form_.OnRemoveNameClick();
+        return 0;
+    case WM_CONTEXTMENU:
+        // Mouse clicks reach the form as mouse-down events of the list; only
+        // Shift+F10 and the Menu key arrive here, with no position.
+        if (reinterpret_cast<HWND>(wParam) == list_ && lParam == -1) form_.OnListContextMenuKey();
+        return 0;
+    case WM_DPICHANGED: {
+        ApplyDpi(HIWORD(wParam));
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (list_ != nullptr) RemoveWindowSubclass(list_, ListProc, kListSubclass);
+        hwnd_ = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+bool MainWindow::CreateControls() {
+    list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                LVS_SHAREIMAGELISTS,
+                            0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), instance_,
+                            nullptr);
+    status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusId)), instance_, nullptr);
+    if (list_ == nullptr || status_ == nullptr) return false;
+
+    ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    SetWindowSubclass(list_, ListProc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
+    int parts[] = {-1};
+    SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+
+    dpi_ = GetDpiForWindow(hwnd_);
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(kColumnHeader);
+    column.cx = ToPixels(kInitialColumnWidth);
+    ListView_InsertColumn(list_, 0, &column);
+    ApplyDpi(dpi_);
+    return true;
+}
+
+// Everything that is drawn at a size in pixels follows the window's DPI.
+void MainWindow::ApplyDpi(UINT dpi) {
+    dpi_ = dpi;
+    LOGFONTW font{};
+    font.lfHeight = -MulDiv(kFontHundredthsOfPoint, static_cast<int>(dpi), 7200);
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = ANSI_CHARSET;
+    wcscpy_s(font.lfFaceName, L"Trebuchet MS");
+    UniqueHFont newFont(CreateFontIndirectW(&font));
+    if (newFont) {
+        SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(newFont.get()), TRUE);
+        SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(newFont.get()), TRUE);
+        font_ = std::move(newFont);
+    }
+
+    const int smallX = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
+    const int smallY = GetSystemMetricsForDpi(SM_CYSMICON, dpi);
+    UniqueHImageList images(ImageList_Create(smallX, smallY, ILC_COLOR32 | ILC_MASK, 1, 0));
+    UniqueHIcon chevron(static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_CHEVRON), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
+    // Without its picture the list still works; it only shows no image.
+    if (images && chevron && ImageList_AddIcon(images.get(), chevron.get()) == 0) {
+        ListView_SetImageList(list_, images.get(), LVSIL_SMALL);
+        ListView_SetImageList(list_, images.get(), LVSIL_NORMAL);
+        Header_SetImageList(ListView_GetHeader(list_), images.get());
+        images_ = std::move(images);
+    }
+
+    smallIcon_.reset(static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
+    bigIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON,
+                                                 GetSystemMetricsForDpi(SM_CXICON, dpi),
+                                                 GetSystemMetricsForDpi(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+
+    // The status bar takes the room that the layout rule leaves below the list.
+    int borders[3] = {};  // horizontal, vertical, between parts
+    SendMessageW(status_, SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
+    SendMessageW(status_, SB_SETMINHEIGHT, static_cast<WPARAM>(std::max(0, ToPixels(kStatusRoom) - 2 * borders[1])), 0);
+    LayOut();
+}
+
+void MainWindow::LayOut() {
+    if (status_ == nullptr || list_ == nullptr) return;
+    SendMessageW(status_, WM_SIZE, 0, 0);
+    form_.OnResize();
+}
+
+LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
+                                      DWORD_PTR self) {
+    short button = 0;
+    switch (message) {
+    case WM_LBUTTONDOWN: button = kLeftButton; break;
+    case WM_RBUTTONDOWN: button = kRightButton; break;
+    case WM_MBUTTONDOWN: button = kMiddleButton; break;
+    default: return DefSubclassProc(hwnd, message, wParam, lParam);
+    }
+    // The list handles the press first, so that a right click selects the
+    // item under the pointer before the menu acts on the selection.
+    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+    auto* window = reinterpret_cast<MainWindow*>(self);
+    const short shift = static_cast<short>(((wParam & MK_SHIFT) != 0 ? 1 : 0) | ((wParam & MK_CONTROL) != 0 ? 2 : 0) |
+                                           (GetKeyState(VK_MENU) < 0 ? 4 : 0));
+    window->form_.OnListMouseDown(button, shift, window->ToTwips(GET_X_LPARAM(lParam)),
+                                  window->ToTwips(GET_Y_LPARAM(lParam)));
+    return result;
+}
+
+int MainWindow::ToPixels(float twips) const {
+    return static_cast<int>(std::lround(twips * static_cast<float>(dpi_) / kTwipsPerInch));
+}
+
+float MainWindow::ToTwips(int pixels) const {
+    return static_cast<float>(pixels) * kTwipsPerInch / static_cast<float>(dpi_);
+}
+
+// The outer size as the design-time frame would give it, whatever frame this
+// platform draws: the layout rule's margins then fit the list to the client
+// area, where the real frame (thicker on Windows 10 and under Wine) would
+// clip it.
+float MainWindow::OuterWidth() const {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    return ToTwips(client.right) + kDesignFrameWidth;
+}
+
+float MainWindow::OuterHeight() const {
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    return ToTwips(client.bottom) + kDesignFrameHeight;
+}
+
+WindowState MainWindow::State() const {
+    if (IsIconic(hwnd_)) return WindowState::Minimised;
+    if (IsZoomed(hwnd_)) return WindowState::Maximised;
+    return WindowState::Normal;
+}
+
+void MainWindow::ShowMenuAt(POINT screen) {
+    TrackPopupMenuEx(GetSubMenu(menus_.get(), 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y,
+                     hwnd_, nullptr);
+}
+
+void MainWindow::PopupListMenuAtCursor() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    ShowMenuAt(cursor);
+}
+
+void MainWindow::PopupListMenuAtItem(int item) {
+    POINT at{0, 0};
+    RECT bounds{};
+    if (item >= 1 && ListView_EnsureVisible(list_, item - 1, FALSE) &&
+        ListView_GetItemRect(list_, item - 1, &bounds, LVIR_LABEL)) {
+        at = {bounds.left, bounds.bottom};
+    }
+    ClientToScreen(list_, &at);
+    ShowMenuAt(at);
+}
+
+void MainWindow::AddItem(std::wstring_view text, int /*largeIcon*/, int smallIcon) {
+    std::wstring copy(text);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = ListView_GetItemCount(list_);
+    item.pszText = copy.data();
+    item.iImage = smallIcon - 1;
+    ListView_InsertItem(list_, &item);
+}
+
+int MainWindow::ItemCount() const { return ListView_GetItemCount(list_); }
+
+std::optional<int> MainWindow::SelectedItem() const {
+    const int index = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+    if (index < 0) return std::nullopt;
+    return index + 1;
+}
+
+// Names may be up to 16,383 characters long: grow the buffer until the text
+// fits with room to spare.
+std::wstring MainWindow::ItemText(int item) const {
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        LVITEMW request{};
+        request.iSubItem = 0;
+        request.pszText = buffer.data();
+        request.cchTextMax = static_cast<int>(buffer.size());
+        const auto length = static_cast<std::size_t>(
+            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item - 1), reinterpret_cast<LPARAM>(&request)));
+        if (length + 1 < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void MainWindow::RemoveItem(int item) { ListView_DeleteItem(list_, item - 1); }
+
+void MainWindow::SelectItem(int item) {
+    constexpr UINT kState = LVIS_SELECTED | LVIS_FOCUSED;
+    ListView_SetItemState(list_, item - 1, kState, kState);
+    ListView_EnsureVisible(list_, item - 1, FALSE);
+}
+
+float MainWindow::Width() const {
+    RECT bounds{};
+    GetWindowRect(list_, &bounds);
+    return ToTwips(bounds.right - bounds.left);
+}
+
+void MainWindow::SetWidth(float twips) {
+    RECT bounds{};
+    GetWindowRect(list_, &bounds);
+    SetWindowPos(list_, nullptr, 0, 0, ToPixels(twips), bounds.bottom - bounds.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::SetHeight(float twips) {
+    RECT bounds{};
+    GetWindowRect(list_, &bounds);
+    SetWindowPos(list_, nullptr, 0, 0, bounds.right - bounds.left, ToPixels(twips),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::SetColumnWidth(int column, float twips) { ListView_SetColumnWidth(list_, column - 1, ToPixels(twips)); }
+
+void MainWindow::SetPanelText(int panel, std::wstring_view text) {
+    const std::wstring copy(text);
+    SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1), reinterpret_cast<LPARAM>(copy.c_str()));
+}

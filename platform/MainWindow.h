@@ -1,0 +1,64 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/Win32Handles.h"
+#include "window/WindowOps.h"
+#include "window/frmMain.h"
+
+// The one top-level window and its controls: the list lstNames, the status
+// bar and the pop-up menu mnuList. Sizes cross this class in twips and are
+// drawn in pixels at the window's own DPI.
+class MainWindow final : public FormOps, public ListOps, public StatusOps {
+public:
+    MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    bool Create(HINSTANCE instance, int showCommand);
+    HWND hwnd() const { return hwnd_; }
+
+    float OuterWidth() const override;
+    float OuterHeight() const override;
+    WindowState State() const override;
+    void PopupListMenuAtCursor() override;
+    void PopupListMenuAtItem(int item) override;
+
+    void AddItem(std::wstring_view text, int largeIcon, int smallIcon) override;
+    int ItemCount() const override;
+    std::optional<int> SelectedItem() const override;
+    std::wstring ItemText(int item) const override;
+    void RemoveItem(int item) override;
+    void SelectItem(int item) override;
+    float Width() const override;
+    void SetWidth(float twips) override;
+    void SetHeight(float twips) override;
+    void SetColumnWidth(int column, float twips) override;
+
+    void SetPanelText(int panel, std::wstring_view text) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool CreateControls();
+    void ApplyDpi(UINT dpi);
+    void LayOut();
+    void ShowMenuAt(POINT screen);
+    int ToPixels(float twips) const;
+    float ToTwips(int pixels) const;
+
+    HINSTANCE instance_ = nullptr;
+    HWND hwnd_ = nullptr;
+    HWND list_ = nullptr;
+    HWND status_ = nullptr;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+    UniqueHMenu menus_;
+    UniqueHFont font_;
+    UniqueHImageList images_;
+    UniqueHIcon bigIcon_;
+    UniqueHIcon smallIcon_;
+    frmMain form_;
+};

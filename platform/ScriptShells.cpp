@@ -1,0 +1,172 @@
+#include "platform/ScriptShells.h"
+
+#include <oleauto.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/Win32Handles.h"
+
+namespace {
+
+struct ParsedPath {
+    HKEY root = nullptr;
+    std::wstring key;   // below the root, without a trailing backslash
+    std::wstring item;  // the value's name; empty when the path names a key
+    bool namesKey = false;
+};
+
+HKEY RootFromName(std::wstring_view name) {
+    struct Root {
+        std::wstring_view longName, shortName;
+        HKEY key;
+    };
+    static const std::array<Root, 5> roots{{
+        {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
+        {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE},
+        {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT},
+        {L"HKEY_USERS", L"HKEY_USERS", HKEY_USERS},
+        {L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+    }};
+    const auto same = [](std::wstring_view a, std::wstring_view b) {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+               CSTR_EQUAL;
+    };
+    for (const Root& root : roots) {
+        if (same(name, root.longName) || same(name, root.shortName)) return root.key;
+    }
+    return nullptr;
+}
+
+// Splits "ROOT\key\path\item" or "ROOT\key\path\" (a key). A path with an empty
+// part, or one that names a root itself, is refused: handed to the registry
+// API it would address the root's whole contents.
+bool ParsePath(std::wstring_view path, ParsedPath& parsed) {
+    const std::size_t rootEnd = path.find(L'\\');
+    if (rootEnd == std::wstring_view::npos) return false;
+    parsed.root = RootFromName(path.substr(0, rootEnd));
+    std::wstring_view rest = path.substr(rootEnd + 1);
+    parsed.namesKey = rest.ends_with(L'\\');
+    if (parsed.namesKey) rest.remove_suffix(1);
+    if (parsed.root == nullptr || rest.empty() || rest.starts_with(L'\\') || rest.ends_with(L'\\') ||
+        rest.find(L"\\\\") != std::wstring_view::npos) {
+        return false;
+    }
+    if (parsed.namesKey) {
+        parsed.key = rest;
+        return true;
+    }
+    const std::size_t lastSlash = rest.rfind(L'\\');
+    if (lastSlash == std::wstring_view::npos) return false;
+    parsed.key = rest.substr(0, lastSlash);
+    parsed.item = rest.substr(lastSlash + 1);
+    return true;
+}
+
+HRESULT CreateAutomationShell(ComPtr<IDispatch>& shell) {
+    CLSID clsid{};
+    const HRESULT hr = CLSIDFromProgID(L"WScript.Shell", &clsid);
+    if (FAILED(hr)) return hr;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                            shell.put_void());
+}
+
+HRESULT InvokeRegDelete(IDispatch* shell, std::wstring_view path) {
+    DISPID dispid = 0;
+    std::array<wchar_t, 10> method{L"RegDelete"};
+    LPOLESTR names[] = {method.data()};
+    HRESULT hr = shell->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) return hr;
+
+    UniqueBstr text(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    if (!text) return E_OUTOFMEMORY;
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = text.get();
+    DISPPARAMS params{&argument, nullptr, 1, 0};
+    UniqueVariant result;
+    EXCEPINFO exception{};
+    hr = shell->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception,
+                       nullptr);
+    // A failure inside the method comes back wrapped in the exception record.
+    UniqueBstr source(exception.bstrSource), description(exception.bstrDescription), help(exception.bstrHelpFile);
+    if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) return exception.scode;
+    return hr;
+}
+
+// Paths of every key below `key`, children after their own children, so that
+// a shell that deletes only childless keys can take the tree apart.
+void CollectSubkeysDeepestFirst(HKEY root, const std::wstring& key, std::vector<std::wstring>& out) {
+    UniqueHKey open;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, open.put()) != ERROR_SUCCESS)
+        return;
+    DWORD maxName = 0;
+    if (RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    std::vector<wchar_t> name(maxName + 1);
+    std::vector<std::wstring> children;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(open.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        children.push_back(key + L'\\' + std::wstring(name.data(), length));
+    }
+    for (const std::wstring& child : children) {
+        CollectSubkeysDeepestFirst(root, child, out);
+        out.push_back(child);
+    }
+}
+
+HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
+    ParsedPath parsed;
+    if (!ParsePath(path, parsed)) return E_INVALIDARG;
+    if (!parsed.namesKey) return InvokeRegDelete(shell, path);
+
+    std::vector<std::wstring> below;
+    CollectSubkeysDeepestFirst(parsed.root, parsed.key, below);
+    const std::wstring rootName(path.substr(0, path.find(L'\\') + 1));
+    for (const std::wstring& key : below) {
+        if (const HRESULT hr = InvokeRegDelete(shell, rootName + key + L'\\'); FAILED(hr)) return hr;
+    }
+    return InvokeRegDelete(shell, path);
+}
+
+class ProductionShell final : public ScriptShell {
+public:
+    bool RegDelete(std::wstring_view path) override {
+        ComPtr<IDispatch> shell;
+        if (SUCCEEDED(CreateAutomationShell(shell))) {
+            const HRESULT hr = DeleteThroughAutomation(shell.get(), path);
+            if (hr != E_NOTIMPL) return SUCCEEDED(hr);
+        }
+        return RegistryApiDelete(path) == ERROR_SUCCESS;
+    }
+};
+
+class RegistryApiShell final : public ScriptShell {
+public:
+    bool RegDelete(std::wstring_view path) override { return RegistryApiDelete(path) == ERROR_SUCCESS; }
+};
+
+}  // namespace
+
+HRESULT AutomationRegDelete(std::wstring_view path) {
+    ComPtr<IDispatch> shell;
+    if (const HRESULT created = CreateAutomationShell(shell); FAILED(created)) return created;
+    return DeleteThroughAutomation(shell.get(), path);
+}
+
+LSTATUS RegistryApiDelete(std::wstring_view path) {
+    ParsedPath parsed;
+    if (!ParsePath(path, parsed)) return ERROR_INVALID_PARAMETER;
+    if (parsed.namesKey) return RegDeleteTreeW(parsed.root, parsed.key.c_str());
+    return RegDeleteKeyValueW(parsed.root, parsed.key.c_str(), parsed.item.c_str());
+}
+
+std::unique_ptr<ScriptShell> ProductionShellFactory::Create() { return std::make_unique<ProductionShell>(); }
+
+std::unique_ptr<ScriptShell> RegistryApiShellFactory::Create() { return std::make_unique<RegistryApiShell>(); }

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <oleauto.h>
+
+#include <utility>
+
+// Move-only owners of Win32 and COM resources, so that everything is released
+// on every path out of a call without cleanup labels.
+
+template <typename T, typename Traits>
+class UniqueHandle {
+public:
+    UniqueHandle() = default;
+    explicit UniqueHandle(T value) : value_(value) {}
+    ~UniqueHandle() { reset(); }
+    UniqueHandle(UniqueHandle&& other) noexcept : value_(std::exchange(other.value_, Traits::Invalid())) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) reset(std::exchange(other.value_, Traits::Invalid()));
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+    T get() const { return value_; }
+    T* put() {
+        reset();
+        return &value_;
+    }
+    T release() { return std::exchange(value_, Traits::Invalid()); }
+    void reset(T value = Traits::Invalid()) {
+        if (value_ != Traits::Invalid()) Traits::Close(value_);
+        value_ = value;
+    }
+    explicit operator bool() const { return value_ != Traits::Invalid(); }
+
+private:
+    T value_ = Traits::Invalid();
+};
+
+template <typename T, auto CloseFn>
+struct NullInvalidTraits {
+    static constexpr T Invalid() { return nullptr; }
+    static void Close(T value) { CloseFn(value); }
+};
+
+using UniqueHKey = UniqueHandle<HKEY, NullInvalidTraits<HKEY, RegCloseKey>>;
+using UniqueHMenu = UniqueHandle<HMENU, NullInvalidTraits<HMENU, DestroyMenu>>;
+using UniqueHFont = UniqueHandle<HFONT, NullInvalidTraits<HFONT, DeleteObject>>;
+using UniqueHIcon = UniqueHandle<HICON, NullInvalidTraits<HICON, DestroyIcon>>;
+using UniqueHImageList = UniqueHandle<HIMAGELIST, NullInvalidTraits<HIMAGELIST, ImageList_Destroy>>;
+using UniqueHandleObject = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, CloseHandle>>;
+using UniqueBstr = UniqueHandle<BSTR, NullInvalidTraits<BSTR, SysFreeString>>;
+
+// A COM interface pointer that releases once: copying is deleted because a
+// copy that does not AddRef releases twice.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ~ComPtr() { reset(); }
+    ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            ptr_ = std::exchange(other.ptr_, nullptr);
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    T* get() const { return ptr_; }
+    T* operator->() const { return ptr_; }
+    T** put() {
+        reset();
+        return &ptr_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+    void reset() {
+        if (ptr_ != nullptr) std::exchange(ptr_, nullptr)->Release();
+    }
+    explicit operator bool() const { return ptr_ != nullptr; }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+class UniqueVariant {
+public:
+    UniqueVariant() { VariantInit(&value_); }
+    ~UniqueVariant() { VariantClear(&value_); }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+    VARIANT* get() { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+// Pairs CoInitializeEx with CoUninitialize on the same thread.
+class ComInit {
+public:
+    ComInit() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    ~ComInit() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComInit(const ComInit&) = delete;
+    ComInit& operator=(const ComInit&) = delete;
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};

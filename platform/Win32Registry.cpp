@@ -1,0 +1,58 @@
+#include "platform/Win32Registry.h"
+
+#include <string>
+
+#include "platform/Win32Handles.h"
+
+namespace {
+
+class Win32Key final : public reg::OpenKey {
+public:
+    explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
+
+    reg::Status QueryMaxValueNameLength(std::uint32_t& chars) override {
+        DWORD maxName = 0;
+        const LSTATUS status = RegQueryInfoKeyW(key_.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                nullptr, &maxName, nullptr, nullptr, nullptr);
+        chars = maxName;
+        return status;
+    }
+
+    // No type and no data are asked for: a value whose data is larger than a
+    // buffer must not cost us its name.
+    reg::Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer, std::uint32_t& length) override {
+        DWORD chars = static_cast<DWORD>(std::min<std::size_t>(length, buffer.size()));
+        const LSTATUS status =
+            RegEnumValueW(key_.get(), index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        length = chars;
+        return status;
+    }
+
+private:
+    UniqueHKey key_;
+};
+
+}  // namespace
+
+std::unique_ptr<reg::OpenKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
+    UniqueHKey key;
+    status = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(keyPath).c_str(), 0, KEY_READ, key.put());
+    if (status != ERROR_SUCCESS) return nullptr;
+    return std::make_unique<Win32Key>(std::move(key));
+}
+
+// Anything but a clear "not there" counts as remaining: an item that we cannot
+// see must not be reported as removed.
+bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view name) {
+    UniqueHKey parent;
+    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(keyPath).c_str(), 0, KEY_READ, parent.put());
+    if (opened == ERROR_FILE_NOT_FOUND) return false;
+    if (opened != ERROR_SUCCESS) return true;
+
+    const std::wstring item(name);
+    const LSTATUS value = RegQueryValueExW(parent.get(), item.c_str(), nullptr, nullptr, nullptr, nullptr);
+    if (value != ERROR_FILE_NOT_FOUND) return true;
+    UniqueHKey subkey;
+    const LSTATUS key = RegOpenKeyExW(parent.get(), item.c_str(), 0, KEY_QUERY_VALUE, subkey.put());
+    return key != ERROR_FILE_NOT_FOUND;
+}

@@ -1,0 +1,28 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include "platform/MainWindow.h"
+#include "platform/ScriptShells.h"
+#include "platform/Win32Registry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
+    // DLLs come from System32 only, never from beside a downloaded exe.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+
+    const ComInit com;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    Win32Registry registry;
+    ProductionShellFactory shells;
+    MainWindow window(registry, shells);
+    if (!window.Create(instance, showCommand)) return 1;
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
