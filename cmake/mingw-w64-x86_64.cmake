@@ -13,6 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Tests built for Windows run under Wine, inside a throwaway prefix that the
-# wrapper prepares next to the build.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+# Built on Linux, the Windows tests run under Wine, inside a throwaway prefix
+# that the wrapper prepares next to the build; on Windows they run as they are.
+if(NOT CMAKE_HOST_WIN32)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+endif()
