@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr std::size_t kLongestKeyName = 255;
+
 class Win32Key final : public reg::OpenKey {
 public:
     explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
@@ -54,5 +56,9 @@ bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view nam
     if (value != ERROR_FILE_NOT_FOUND) return true;
     UniqueHKey subkey;
     const LSTATUS key = RegOpenKeyExW(parent.get(), item.c_str(), 0, KEY_QUERY_VALUE, subkey.put());
+    // Key names stop at 255 characters (Wine's at 256), value names do not:
+    // the registry refuses to open a longer name as a key (ERROR_INVALID_PARAMETER)
+    // rather than answer "not there", and no key of that name can exist.
+    if (name.size() > kLongestKeyName && key != ERROR_SUCCESS) return false;
     return key != ERROR_FILE_NOT_FOUND;
 }
