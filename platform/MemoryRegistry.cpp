@@ -16,17 +16,20 @@ std::vector<std::wstring_view> SplitPath(std::wstring_view path) {
     }
 }
 
+// wchar_t is signed on Linux and unsigned on Windows; towupper takes wint_t.
+std::wint_t Upper(wchar_t c) { return std::towupper(static_cast<std::wint_t>(c)); }
+
 bool IsCurrentUserRoot(std::wstring_view root) {
     constexpr std::wstring_view kRoot = L"HKEY_CURRENT_USER";
     return std::equal(root.begin(), root.end(), kRoot.begin(), kRoot.end(),
-                      [](wchar_t a, wchar_t b) { return std::towupper(a) == std::towupper(b); });
+                      [](wchar_t a, wchar_t b) { return Upper(a) == Upper(b); });
 }
 
 }  // namespace
 
 bool MemoryRegistry::CaseInsensitiveLess::operator()(const std::wstring& a, const std::wstring& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
-        return std::towupper(x) < std::towupper(y);
+        return Upper(x) < Upper(y);
     });
 }
 

@@ -89,6 +89,7 @@ private:
 
 class UniqueVariant {
 public:
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): VariantInit is the initialiser.
     UniqueVariant() { VariantInit(&value_); }
     ~UniqueVariant() { VariantClear(&value_); }
     UniqueVariant(const UniqueVariant&) = delete;

@@ -5,6 +5,7 @@
 #include "platform/ScriptShells.h"
 #include "platform/Win32Registry.h"
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
     // DLLs come from System32 only, never from beside a downloaded exe.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
