@@ -1,0 +1,127 @@
+#include "WindowUnderTest.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "TestRegistry.h"
+#include "platform/Win32Handles.h"
+#include "platform/resource.h"
+
+namespace {
+
+// Lets the window finish whatever a message posted to it; a WM_QUIT left by
+// an earlier window's WM_DESTROY is dropped here.
+void PumpMessages() {
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+WindowUnderTest::WindowUnderTest() {
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (!window_.Create(GetModuleHandleW(nullptr), SW_HIDE)) return;
+    list_ = FindWindowExW(window_.hwnd(), nullptr, WC_LISTVIEWW, nullptr);
+    status_ = FindWindowExW(window_.hwnd(), nullptr, STATUSCLASSNAMEW, nullptr);
+    PumpMessages();
+}
+
+std::vector<std::wstring> WindowUnderTest::Items() const {
+    std::vector<std::wstring> items;
+    const int count = ListView_GetItemCount(list_);
+    std::vector<wchar_t> buffer(64);
+    for (int index = 0; index < count; ++index) {
+        for (;;) {
+            LVITEMW request{};
+            request.pszText = buffer.data();
+            request.cchTextMax = static_cast<int>(buffer.size());
+            const auto length = static_cast<std::size_t>(SendMessageW(
+                list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&request)));
+            if (length + 1 < buffer.size()) {
+                items.emplace_back(buffer.data(), length);
+                break;
+            }
+            buffer.resize(buffer.size() * 4);
+        }
+    }
+    return items;
+}
+
+std::wstring WindowUnderTest::StatusText() const {
+    const auto length = LOWORD(SendMessageW(status_, SB_GETTEXTLENGTHW, 0, 0));
+    std::wstring text(length + 1U, L'\0');
+    SendMessageW(status_, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(wcsnlen(text.c_str(), length));
+    return text;
+}
+
+void WindowUnderTest::Remove(int index) {
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list_, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageW(window_.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_REMOVENAME, 0), 0);
+    PumpMessages();
+}
+
+std::vector<std::wstring> UsersValueNames() {
+    std::vector<std::wstring> names;
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+    DWORD maxName = 0;
+    RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr,
+                     nullptr, nullptr);
+    std::vector<wchar_t> name(maxName + 1);
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        if (RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name.data(), length);
+    }
+    return names;
+}
+
+std::wstring FoundText(std::size_t count) { return std::to_wstring(count) + L" ScreeNames(s) found."; }
+
+std::wstring CouldNotRemoveText(const std::wstring& name) { return L"Could not remove \"" + name + L"\"."; }
+
+DWORD RunOtherProcess(const std::wstring& commandLine) {
+    std::wstring mutableLine = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process))
+        return GetLastError() | 0x80000000U;
+    const UniqueHandleObject processHandle(process.hProcess), threadHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    return exitCode;
+}
+
+std::string Shown(const std::wstring& text) {
+    std::wstring cut;
+    for (const wchar_t ch : text.substr(0, 40)) cut += ch < L' ' ? L'?' : ch;
+    if (text.size() > 40) cut += L"...(" + std::to_wstring(text.size()) + L" chars)";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, cut.c_str(), static_cast<int>(cut.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, cut.c_str(), static_cast<int>(cut.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::string FirstDifference(const std::wstring& expected, const std::wstring& actual) {
+    const auto at = static_cast<std::size_t>(
+        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin());
+    // The start of the line that holds the first difference (npos + 1 is 0).
+    const std::size_t start = at == 0 ? 0 : expected.rfind(L'\n', at - 1) + 1;
+    const auto line = [start](const std::wstring& dump) {
+        return Shown(dump.substr(start, dump.find(L'\n', start) - start));
+    };
+    return "expected line \"" + line(expected) + "\", actual \"" + line(actual) + "\"";
+}
