@@ -137,15 +137,24 @@ std::vector<ListItem> Probe::Items() const {
     return {};
 }
 
-std::optional<int> Probe::Selected() const {
-    const auto index = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+std::optional<int> Probe::Selected() const { return NextItem(LVNI_SELECTED); }
+std::optional<int> Probe::Focused() const { return NextItem(LVNI_FOCUSED); }
+
+std::optional<int> Probe::NextItem(UINT flags) const {
+    const auto index = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), flags));
     if (index < 0) return std::nullopt;
     return index;
 }
 
-RECT Probe::ItemRect(int item) const {
+bool Probe::ListHasFocus() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(list_, nullptr), &info) && info.hwndFocus == list_;
+}
+
+RECT Probe::ItemRect(int item, int part) const {
     const RemoteMemory memory(process_.get(), sizeof(RECT));
-    RECT rect{LVIR_BOUNDS, 0, 0, 0};
+    RECT rect{part, 0, 0, 0};
     if (!memory) return rect;
     memory.Write(rect);
     if (SendMessageW(list_, LVM_GETITEMRECT, static_cast<WPARAM>(item), memory.Param()) == 0)
@@ -181,6 +190,7 @@ std::wstring Probe::StatusText() const {
 RECT Probe::WindowRect() const { return ScreenRect(window_); }
 RECT Probe::ListRect() const { return ScreenRect(list_); }
 RECT Probe::StatusRect() const { return ScreenRect(status_); }
+RECT Probe::HeaderRect() const { return ScreenRect(reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0))); }
 
 RECT Probe::ClientRect() const {
     RECT rect{};

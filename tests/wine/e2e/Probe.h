@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <optional>
 #include <string>
@@ -32,7 +33,11 @@ public:
     std::wstring Caption() const;
     std::vector<ListItem> Items() const;
     std::optional<int> Selected() const;  // zero-based
-    RECT ItemRect(int item) const;
+    std::optional<int> Focused() const;   // the item the list's keys move from
+    // Whether the list holds the keyboard focus of its thread.
+    bool ListHasFocus() const;
+    // `part` is LVIR_BOUNDS, LVIR_ICON or LVIR_LABEL.
+    RECT ItemRect(int item, int part = LVIR_BOUNDS) const;
     std::wstring HeaderText() const;
     int ColumnWidth() const;
     std::wstring StatusText() const;
@@ -42,8 +47,11 @@ public:
     RECT ClientRect() const;
     RECT ListRect() const;
     RECT StatusRect() const;
+    RECT HeaderRect() const;
 
 private:
+    std::optional<int> NextItem(UINT flags) const;
+
     HWND window_;
     HWND list_;
     HWND status_;
