@@ -6,27 +6,8 @@
 
 #include "TestRegistry.h"
 #include "WindowUnderTest.h"
-#include "platform/Win32Handles.h"
 
 namespace {
-
-// The names in the order the registry itself hands them out (Wine keeps
-// them sorted case-insensitively, Windows mostly in insertion order), read
-// with a buffer large enough for any name.
-std::vector<std::wstring> RegistryOrder() {
-    std::vector<std::wstring> names;
-    UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
-    std::vector<wchar_t> name(32768);
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        if (RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        names.emplace_back(name.data(), length);
-    }
-    return names;
-}
 
 TestValue Sz(const std::wstring& name) { return {name, REG_SZ, SzData(L"1")}; }
 
@@ -68,7 +49,7 @@ TEST(Listing, ShowsEveryValueNameInRegistryOrder) {
 
         // The oracle holds exactly the table's names, so comparing with it
         // checks both the names and their order.
-        const std::vector<std::wstring> expected = RegistryOrder();
+        const std::vector<std::wstring> expected = UsersValueNames();
         ASSERT_TRUE(std::is_permutation(expected.begin(), expected.end(), c.listed.begin(), c.listed.end()));
 
         const WindowUnderTest window;

@@ -67,6 +67,14 @@ void WindowUnderTest::Remove(int index) {
     PumpMessages();
 }
 
+bool WindowUnderTest::Remove(const std::wstring& name) {
+    const std::vector<std::wstring> items = Items();
+    const auto found = std::find(items.begin(), items.end(), name);
+    if (found == items.end()) return false;
+    Remove(static_cast<int>(found - items.begin()));
+    return true;
+}
+
 std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;
     UniqueHKey key;

@@ -19,6 +19,8 @@ public:
     std::wstring StatusText() const;
     // Selects the item (0-based) and picks "Remove ScreenName" for it.
     void Remove(int index);
+    // The same for the listed name; false when it is not listed.
+    bool Remove(const std::wstring& name);
 
 private:
     Win32Registry registry_;
