@@ -13,7 +13,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"TallowickMainWindow";
 constexpr wchar_t kCaption[] = L"Tallowick";
 constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
-constexpr UINT_PTR kListSubclass = 1;
 constexpr int kListId = 100;
 constexpr int kStatusId = 101;
 
@@ -75,10 +74,25 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
                  work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
-    form_.OnLoad();
+    LoadNames();
     ShowWindow(hwnd_, showCommand);
     SetFocus(list_);
     return true;
+}
+
+// Nothing is painted while the hidden window loads, yet every item added to a
+// list that redraws updates its scroll bars and invalidates it, and every
+// status text invalidates and updates the bar: under Wine seven and two
+// wineserver round trips per name, most of the listing's time. So the list
+// does not redraw, and the status bar gets only the last text of each panel.
+void MainWindow::LoadNames() {
+    loading_ = true;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    form_.OnLoad();
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    loading_ = false;
+    for (const auto& [panel, text] : loadingPanelTexts_) SetPanelText(panel, text);
+    loadingPanelTexts_.clear();
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -108,7 +122,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
         // Mouse clicks reach the form as mouse-down events of the list; only
         // Shift+F10 and the Menu key arrive here, with no position.
-        if (reinterpret_cast<HWND>(wParam) == list_ && lParam == -1) form_.OnListContextMenuKey();
+        if (reinterpret_cast<HWND>(wParam) == list_ && GET_X_LPARAM(lParam) == -1 && GET_Y_LPARAM(lParam) == -1)
+            form_.OnListContextMenuKey();
         return 0;
     case WM_DPICHANGED: {
         ApplyDpi(HIWORD(wParam));
@@ -118,7 +133,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_DESTROY:
-        if (list_ != nullptr) RemoveWindowSubclass(list_, ListProc, kListSubclass);
+        if (list_ != nullptr && listDefaultProc_ != nullptr)
+            SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listDefaultProc_));
         hwnd_ = nullptr;
         PostQuitMessage(0);
         return 0;
@@ -138,7 +154,11 @@ bool MainWindow::CreateControls() {
     if (list_ == nullptr || status_ == nullptr) return false;
 
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    SetWindowSubclass(list_, ListProc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
+    // Subclassed through the window procedure itself: comctl32's
+    // SetWindowSubclass looks its chain up in a window property on every
+    // message, three wineserver round trips each under Wine.
+    listDefaultProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ListProc)));
     int parts[] = {-1};
     SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
 
@@ -201,19 +221,18 @@ void MainWindow::LayOut() {
     form_.OnResize();
 }
 
-LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
-                                      DWORD_PTR self) {
+LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
     short button = 0;
     switch (message) {
     case WM_LBUTTONDOWN: button = kLeftButton; break;
     case WM_RBUTTONDOWN: button = kRightButton; break;
     case WM_MBUTTONDOWN: button = kMiddleButton; break;
-    default: return DefSubclassProc(hwnd, message, wParam, lParam);
+    default: return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     }
     // The list handles the press first, so that a right click selects the
     // item under the pointer before the menu acts on the selection.
-    const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-    auto* window = reinterpret_cast<MainWindow*>(self);
+    const LRESULT result = CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     const short shift = static_cast<short>(((wParam & MK_SHIFT) != 0 ? 1 : 0) | ((wParam & MK_CONTROL) != 0 ? 2 : 0) |
                                            (GetKeyState(VK_MENU) < 0 ? 4 : 0));
     window->form_.OnListMouseDown(button, shift, window->ToTwips(GET_X_LPARAM(lParam)),
@@ -338,6 +357,10 @@ void MainWindow::SetHeight(float twips) {
 void MainWindow::SetColumnWidth(int column, float twips) { ListView_SetColumnWidth(list_, column - 1, ToPixels(twips)); }
 
 void MainWindow::SetPanelText(int panel, std::wstring_view text) {
+    if (loading_) {
+        loadingPanelTexts_[panel] = text;
+        return;
+    }
     const std::wstring copy(text);
     SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1), reinterpret_cast<LPARAM>(copy.c_str()));
 }

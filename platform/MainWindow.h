@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <map>
+#include <string>
+
 #include "platform/Win32Handles.h"
 #include "window/WindowOps.h"
 #include "window/frmMain.h"
@@ -18,6 +21,8 @@ public:
 
     bool Create(HINSTANCE instance, int showCommand);
     HWND hwnd() const { return hwnd_; }
+    // The form's load: the names listed into the still hidden window.
+    void LoadNames();
 
     float OuterWidth() const override;
     float OuterHeight() const override;
@@ -40,8 +45,7 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                     DWORD_PTR self);
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControls();
     void ApplyDpi(UINT dpi);
@@ -54,6 +58,9 @@ private:
     HWND hwnd_ = nullptr;
     HWND list_ = nullptr;
     HWND status_ = nullptr;
+    WNDPROC listDefaultProc_ = nullptr;
+    bool loading_ = false;
+    std::map<int, std::wstring> loadingPanelTexts_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
     UniqueHFont font_;
