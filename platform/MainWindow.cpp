@@ -10,22 +10,20 @@
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"TallowickMainWindow";
+constexpr wchar_t kClassName[] = TALLOWICK_WINDOW_CLASS;
 constexpr wchar_t kCaption[] = L"Tallowick";
 constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
-constexpr int kListId = 100;
-constexpr int kStatusId = 101;
 
 constexpr float kTwipsPerInch = 1440;
 // Client area at design time, in twips, and the design-time frame that the
 // layout rule's margins were measured against: 45 per side, 330 on top.
 constexpr float kDesignClientWidth = 4680;
 constexpr float kDesignClientHeight = 6285;
-constexpr float kDesignFrameWidth = 90;
+constexpr float kDesignFrameWidth = frmMain::kListWidthMargin;
 constexpr float kDesignFrameHeight = 375;
 // The room the layout rule leaves below the list: the status bar's own 255
 // twips and the 70 that the design left between them.
-constexpr float kStatusRoom = 325;
+constexpr float kStatusRoom = frmMain::kListHeightMargin - kDesignFrameHeight;
 constexpr float kInitialColumnWidth = 3500;
 // Trebuchet MS 8.25 pt; GDI's font mapper substitutes where it is missing.
 constexpr int kFontHundredthsOfPoint = 825;
@@ -35,7 +33,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 }  // namespace
 
 MainWindow::MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells)
-    : form_(*this, *this, *this, registry, shells) {}
+    : frm_(*this, *this, *this, registry, shells) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -88,7 +86,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
 void MainWindow::LoadNames() {
     loading_ = true;
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    form_.OnLoad();
+    frm_.OnLoad();
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
     loading_ = false;
     for (const auto& [panel, text] : loadingPanelTexts_) SetPanelText(panel, text);
@@ -103,10 +101,10 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->HandleMessage(message, wParam, lParam);
+    return self->HandleMessage(hwnd, message, wParam, lParam);
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
         return CreateControls() ? 0 : -1;
@@ -117,13 +115,15 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (list_ != nullptr) SetFocus(list_);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDM_REMOVENAME) form_.OnRemoveNameClick();
+        if (LOWORD(wParam) == IDM_REMOVENAME) frm_.OnRemoveNameClick();
         return 0;
     case WM_CONTEXTMENU:
-        // Mouse clicks reach the form as mouse-down events of the list; only
-        // Shift+F10 and the Menu key arrive here, with no position.
-        if (reinterpret_cast<HWND>(wParam) == list_ && GET_X_LPARAM(lParam) == -1 && GET_Y_LPARAM(lParam) == -1)
-            form_.OnListContextMenuKey();
+        // Mouse clicks on the list reach the form as its mouse-down events;
+        // Shift+F10 and the Menu key arrive here with no position. Anything
+        // else, a right click on the caption among them, gets the system's
+        // own menu.
+        if (reinterpret_cast<HWND>(wParam) != list_) break;
+        if (GET_X_LPARAM(lParam) == -1 && GET_Y_LPARAM(lParam) == -1) frm_.OnListContextMenuKey();
         return 0;
     case WM_DPICHANGED: {
         ApplyDpi(HIWORD(wParam));
@@ -139,18 +139,21 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         PostQuitMessage(0);
         return 0;
     default:
-        return DefWindowProcW(hwnd_, message, wParam, lParam);
+        break;
     }
+    // The message's own handle: ours is gone after WM_DESTROY, and
+    // WM_NCDESTROY still needs the default handling.
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 bool MainWindow::CreateControls() {
     list_ = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
                                 LVS_SHAREIMAGELISTS,
-                            0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), instance_,
+                            0, 0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_NAMES)), instance_,
                             nullptr);
     status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusId)), instance_, nullptr);
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS)), instance_, nullptr);
     if (list_ == nullptr || status_ == nullptr) return false;
 
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
@@ -218,7 +221,7 @@ void MainWindow::ApplyDpi(UINT dpi) {
 void MainWindow::LayOut() {
     if (status_ == nullptr || list_ == nullptr) return;
     SendMessageW(status_, WM_SIZE, 0, 0);
-    form_.OnResize();
+    frm_.OnResize();
 }
 
 LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -233,10 +236,7 @@ LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LP
     // The list handles the press first, so that a right click selects the
     // item under the pointer before the menu acts on the selection.
     const LRESULT result = CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
-    const short shift = static_cast<short>(((wParam & MK_SHIFT) != 0 ? 1 : 0) | ((wParam & MK_CONTROL) != 0 ? 2 : 0) |
-                                           (GetKeyState(VK_MENU) < 0 ? 4 : 0));
-    window->form_.OnListMouseDown(button, shift, window->ToTwips(GET_X_LPARAM(lParam)),
-                                  window->ToTwips(GET_Y_LPARAM(lParam)));
+    window->frm_.OnListMouseDown(button);
     return result;
 }
 
@@ -270,18 +270,19 @@ WindowState MainWindow::State() const {
     return WindowState::Normal;
 }
 
-void MainWindow::ShowMenuAt(POINT screen) {
-    TrackPopupMenuEx(GetSubMenu(menus_.get(), 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y,
-                     hwnd_, nullptr);
+void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
+    const HMENU menu = GetSubMenu(menus_.get(), 0);
+    EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
+    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y, hwnd_, nullptr);
 }
 
-void MainWindow::PopupListMenuAtCursor() {
+void MainWindow::PopupListMenuAtCursor(ListMenuState state) {
     POINT cursor{};
     GetCursorPos(&cursor);
-    ShowMenuAt(cursor);
+    ShowMenuAt(cursor, state);
 }
 
-void MainWindow::PopupListMenuAtItem(int item) {
+void MainWindow::PopupListMenuAtItem(int item, ListMenuState state) {
     POINT at{0, 0};
     RECT bounds{};
     if (item >= 1 && ListView_EnsureVisible(list_, item - 1, FALSE) &&
@@ -289,16 +290,16 @@ void MainWindow::PopupListMenuAtItem(int item) {
         at = {bounds.left, bounds.bottom};
     }
     ClientToScreen(list_, &at);
-    ShowMenuAt(at);
+    ShowMenuAt(at, state);
 }
 
-void MainWindow::AddItem(std::wstring_view text, int /*largeIcon*/, int smallIcon) {
+void MainWindow::AddItem(std::wstring_view text, int icon) {
     std::wstring copy(text);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE;
     item.iItem = ListView_GetItemCount(list_);
     item.pszText = copy.data();
-    item.iImage = smallIcon - 1;
+    item.iImage = icon - 1;
     ListView_InsertItem(list_, &item);
 }
 

@@ -27,10 +27,10 @@ public:
     float OuterWidth() const override;
     float OuterHeight() const override;
     WindowState State() const override;
-    void PopupListMenuAtCursor() override;
-    void PopupListMenuAtItem(int item) override;
+    void PopupListMenuAtCursor(ListMenuState state) override;
+    void PopupListMenuAtItem(int item, ListMenuState state) override;
 
-    void AddItem(std::wstring_view text, int largeIcon, int smallIcon) override;
+    void AddItem(std::wstring_view text, int icon) override;
     int ItemCount() const override;
     std::optional<int> SelectedItem() const override;
     std::wstring ItemText(int item) const override;
@@ -46,11 +46,11 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControls();
     void ApplyDpi(UINT dpi);
     void LayOut();
-    void ShowMenuAt(POINT screen);
+    void ShowMenuAt(POINT screen, ListMenuState state);
     int ToPixels(float twips) const;
     float ToTwips(int pixels) const;
 
@@ -67,5 +67,5 @@ private:
     UniqueHImageList images_;
     UniqueHIcon bigIcon_;
     UniqueHIcon smallIcon_;
-    frmMain form_;
+    frmMain frm_;
 };

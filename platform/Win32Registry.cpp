@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::size_t kLongestKeyName = 255;
 
-class Win32Key final : public reg::OpenKey {
+class Win32Key final : public reg::OpenedKey {
 public:
     explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
 
@@ -36,7 +36,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<reg::OpenKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
+std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
     UniqueHKey key;
     status = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(keyPath).c_str(), 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS) return nullptr;

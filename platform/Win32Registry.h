@@ -5,6 +5,6 @@
 // The current user's registry through the wide-character Win32 API.
 class Win32Registry final : public reg::RegistryReader {
 public:
-    std::unique_ptr<reg::OpenKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
+    std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
     bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
 };

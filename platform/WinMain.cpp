@@ -2,7 +2,7 @@
 #include <commctrl.h>
 
 #include "platform/MainWindow.h"
-#include "platform/ScriptShells.h"
+#include "platform/Win32Shell.h"
 #include "platform/Win32Registry.h"
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
@@ -11,7 +11,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
-    const ComInit com;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
 

@@ -1,7 +1,14 @@
 #pragma once
 
+// Shared by the code, the .rc file and the tests that find the window and
+// its controls from another process.
+
 // The application icon has the lowest id, so that Explorer shows it.
 #define IDI_TALLOWICK 1
 #define IDI_CHEVRON 2
 #define IDR_LISTMENU 100
 #define IDM_REMOVENAME 1001
+
+#define IDC_NAMES 100
+#define IDC_STATUS 101
+#define TALLOWICK_WINDOW_CLASS L"TallowickMainWindow"

@@ -16,22 +16,23 @@ inline constexpr Status kFileNotFound = 2;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
 
-class OpenKey {
+// The registry's own limit on a value name, in characters.
+inline constexpr std::uint32_t kLongestValueName = 16383;
+
+class OpenedKey {
 public:
-    virtual ~OpenKey() = default;
+    virtual ~OpenedKey() = default;
     virtual Status QueryMaxValueNameLength(std::uint32_t& chars) = 0;
     // `length` is the capacity of `buffer` in characters on the way in, and
     // the name's length without its terminating NUL on the way out.
-    virtual Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer,
-                                 std::uint32_t& length) = 0;
+    virtual Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer, std::uint32_t& length) = 0;
 };
 
 class RegistryReader {
 public:
     virtual ~RegistryReader() = default;
     // Opens a key below HKEY_CURRENT_USER for reading.
-    virtual std::unique_ptr<OpenKey> OpenCurrentUser(std::wstring_view keyPath,
-                                                     Status& status) = 0;
+    virtual std::unique_ptr<OpenedKey> OpenCurrentUser(std::wstring_view keyPath, Status& status) = 0;
     virtual bool NameRemains(std::wstring_view keyPath, std::wstring_view name) = 0;
 };
 

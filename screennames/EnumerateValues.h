@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string_view>
+#include <string>
 
 namespace reg {
 class RegistryReader;
@@ -8,14 +8,12 @@ class RegistryReader;
 class ListOps;
 class StatusOps;
 
-inline constexpr std::wstring_view USERS_KEY_PATH =
-    L"Software\\America Online\\AOL Instant Messenger (TM)\\CurrentVersion\\Users";
-
 namespace EnumerateValues {
 
-inline constexpr std::wstring_view kFoundSuffix = L" ScreeNames(s) found.";
 inline constexpr int kItemIcon = 1;
 
 void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar);
+// The status text for `count` listed names.
+std::wstring FoundText(int count);
 
 }  // namespace EnumerateValues

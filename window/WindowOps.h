@@ -11,6 +11,12 @@ enum class WindowState { Normal = 0, Minimised = 1, Maximised = 2 };
 
 enum MouseButton : short { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
 
+// What mnuList offers when it opens: a command that cannot act is greyed.
+struct ListMenuState {
+    bool canRemove = false;
+    bool operator==(const ListMenuState&) const = default;
+};
+
 class FormOps {
 public:
     virtual ~FormOps() = default;
@@ -18,14 +24,14 @@ public:
     virtual float OuterHeight() const = 0;
     virtual WindowState State() const = 0;
     // Shows mnuList and returns when it closes; a chosen item raises its click.
-    virtual void PopupListMenuAtCursor() = 0;
-    virtual void PopupListMenuAtItem(int item) = 0;
+    virtual void PopupListMenuAtCursor(ListMenuState state) = 0;
+    virtual void PopupListMenuAtItem(int item, ListMenuState state) = 0;
 };
 
 class ListOps {
 public:
     virtual ~ListOps() = default;
-    virtual void AddItem(std::wstring_view text, int largeIcon, int smallIcon) = 0;
+    virtual void AddItem(std::wstring_view text, int icon) = 0;
     virtual int ItemCount() const = 0;
     virtual std::optional<int> SelectedItem() const = 0;
     virtual std::wstring ItemText(int item) const = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "registry/RegistryTypes.h"
+#include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
 #include "screennames/EnumerateValues.h"
 
@@ -11,38 +12,36 @@ namespace {
 
 constexpr std::int32_t kCurrentUser = 1;
 
-// Margins of the layout rule, in twips: the list is as wide as the client
-// area of the design-time frame and leaves the status bar its place below.
-constexpr float kListWidthMargin = 90;
-constexpr float kListHeightMargin = 700;
-constexpr float kColumnWidthMargin = 95;
-
 }  // namespace
 
-frmMain::frmMain(FormOps& form, ListOps& lstNames, StatusOps& statusBar,
-                 reg::RegistryReader& registry, ScriptShellFactory& shells)
-    : form_(form), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells) {}
+frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
+                 ScriptShellFactory& shells)
+    : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells) {}
 
 void frmMain::OnLoad() { EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_); }
 
 // A window smaller than the margins gets an empty list rather than a
 // negative size.
 void frmMain::OnResize() {
-    if (form_.State() == WindowState::Minimised) return;
-    lstNames_.SetWidth(std::max(0.0F, form_.OuterWidth() - kListWidthMargin));
-    lstNames_.SetHeight(std::max(0.0F, form_.OuterHeight() - kListHeightMargin));
+    if (window_.State() == WindowState::Minimised) return;
+    lstNames_.SetWidth(std::max(0.0F, window_.OuterWidth() - kListWidthMargin));
+    lstNames_.SetHeight(std::max(0.0F, window_.OuterHeight() - kListHeightMargin));
     lstNames_.SetColumnWidth(1, std::max(0.0F, lstNames_.Width() - kColumnWidthMargin));
 }
 
-void frmMain::OnListMouseDown(short button, short /*shift*/, float /*x*/, float /*y*/) {
-    if (button == kRightButton && lstNames_.ItemCount() != 0) form_.PopupListMenuAtCursor();
+// A right click below the last name clears the selection; the menu still
+// opens, but offers nothing it cannot do.
+ListMenuState frmMain::MenuState() const { return {.canRemove = lstNames_.SelectedItem().has_value()}; }
+
+void frmMain::OnListMouseDown(short button) {
+    if (button == kRightButton && lstNames_.ItemCount() != 0) window_.PopupListMenuAtCursor(MenuState());
 }
 
 // Shift+F10 and the Menu key: the menu opens at the selected item, or at the
 // list's corner when nothing is selected.
 void frmMain::OnListContextMenuKey() {
     if (lstNames_.ItemCount() == 0) return;
-    form_.PopupListMenuAtItem(lstNames_.SelectedItem().value_or(0));
+    window_.PopupListMenuAtItem(lstNames_.SelectedItem().value_or(0), MenuState());
 }
 
 // The default value (empty name) and names holding a backslash would compose
@@ -58,7 +57,8 @@ std::wstring frmMain::CouldNotRemoveText(std::wstring_view name) {
 
 // The item leaves the list only when the registry holds neither a value nor
 // a key of that name any more, so that the list never claims a removal that
-// did not happen.
+// did not happen. The status bar then counts what is listed, so that no
+// earlier failure or count outlives the removal.
 void frmMain::OnRemoveNameClick() {
     const std::optional<int> item = lstNames_.SelectedItem();
     if (!item) return;
@@ -76,7 +76,9 @@ void frmMain::OnRemoveNameClick() {
         return;
     }
     lstNames_.RemoveItem(*item);
+    const int count = lstNames_.ItemCount();
+    statusBar_.SetPanelText(1, EnumerateValues::FoundText(count));
     // The neighbour takes the selection, so that names can be removed one
     // after another from the keyboard.
-    if (const int count = lstNames_.ItemCount(); count != 0) lstNames_.SelectItem(std::min(*item, count));
+    if (count != 0) lstNames_.SelectItem(std::min(*item, count));
 }

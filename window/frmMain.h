@@ -14,12 +14,20 @@ class ScriptShellFactory;
 // layout rule, the context menu and the removal command.
 class frmMain {
 public:
-    frmMain(FormOps& form, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
+    // The layout rule's margins, in twips. The width margin is the design-time
+    // frame (45 per side); the height margin is that frame's 375 (330 above
+    // the client area, 45 below) and the room left below the list for the
+    // status bar.
+    static constexpr float kListWidthMargin = 90;
+    static constexpr float kListHeightMargin = 700;
+    static constexpr float kColumnWidthMargin = 95;
+
+    frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
             ScriptShellFactory& shells);
 
     void OnLoad();
     void OnResize();
-    void OnListMouseDown(short button, short shift, float x, float y);
+    void OnListMouseDown(short button);
     void OnListContextMenuKey();
     void OnRemoveNameClick();
 
@@ -27,7 +35,9 @@ public:
     static std::wstring CouldNotRemoveText(std::wstring_view name);
 
 private:
-    FormOps& form_;
+    ListMenuState MenuState() const;
+
+    FormOps& window_;
     ListOps& lstNames_;
     StatusOps& statusBar_;
     reg::RegistryReader& registry_;

@@ -6,35 +6,34 @@
 
 #include "window/WindowOps.h"
 
-// The main window's controls as plain data, with a record of the status
-// texts and pop-ups the code asked for.
+// The main window and its controls as plain data, with a record of the
+// status texts and pop-ups asked for. Serves the unit tests and the fuzzer.
 struct FakeWindow final : FormOps, ListOps, StatusOps {
-    struct Item {
-        std::wstring text;
-        int largeIcon, smallIcon;
-    };
-
     float outerWidth = 4770, outerHeight = 6660;
     WindowState state = WindowState::Normal;
-    std::vector<Item> items;
+    std::vector<std::wstring> items;
+    std::vector<int> icons;
     std::optional<int> selected;
     float listWidth = 4695, listHeight = 5895, columnWidth = 3500;
-    std::wstring statusText;
-    std::vector<std::wstring> statusHistory;
-    std::vector<std::wstring> popups;
+    std::vector<std::wstring> statusTexts;
+    std::vector<std::pair<std::optional<int>, ListMenuState>> popups;  // at the item, or at the cursor
 
     float OuterWidth() const override { return outerWidth; }
     float OuterHeight() const override { return outerHeight; }
     WindowState State() const override { return state; }
-    void PopupListMenuAtCursor() override { popups.push_back(L"cursor"); }
-    void PopupListMenuAtItem(int item) override { popups.push_back(L"item " + std::to_wstring(item)); }
+    void PopupListMenuAtCursor(ListMenuState menu) override { popups.emplace_back(std::nullopt, menu); }
+    void PopupListMenuAtItem(int item, ListMenuState menu) override { popups.emplace_back(item, menu); }
 
-    void AddItem(std::wstring_view text, int large, int small) override { items.push_back({std::wstring(text), large, small}); }
+    void AddItem(std::wstring_view text, int icon) override {
+        items.emplace_back(text);
+        icons.push_back(icon);
+    }
     int ItemCount() const override { return static_cast<int>(items.size()); }
     std::optional<int> SelectedItem() const override { return selected; }
-    std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)).text; }
+    std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)); }
     void RemoveItem(int item) override {
         items.erase(items.begin() + (item - 1));
+        icons.erase(icons.begin() + (item - 1));
         selected.reset();
     }
     void SelectItem(int item) override { selected = item; }
@@ -44,16 +43,8 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     void SetColumnWidth(int column, float twips) override {
         if (column == 1) columnWidth = twips;
     }
-
     void SetPanelText(int panel, std::wstring_view text) override {
-        if (panel != 1) return;
-        statusText = text;
-        statusHistory.push_back(statusText);
+        if (panel == 1) statusTexts.emplace_back(text);
     }
-
-    std::vector<std::wstring> Texts() const {
-        std::vector<std::wstring> texts;
-        for (const Item& item : items) texts.push_back(item.text);
-        return texts;
-    }
+    std::wstring StatusText() const { return statusTexts.empty() ? L"" : statusTexts.back(); }
 };

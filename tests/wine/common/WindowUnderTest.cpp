@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-
 #include "TestRegistry.h"
 #include "platform/Win32Handles.h"
 #include "platform/resource.h"
@@ -26,29 +24,15 @@ WindowUnderTest::WindowUnderTest() {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     if (!window_.Create(GetModuleHandleW(nullptr), SW_HIDE)) return;
-    list_ = FindWindowExW(window_.hwnd(), nullptr, WC_LISTVIEWW, nullptr);
-    status_ = FindWindowExW(window_.hwnd(), nullptr, STATUSCLASSNAMEW, nullptr);
+    list_ = GetDlgItem(window_.hwnd(), IDC_NAMES);
+    status_ = GetDlgItem(window_.hwnd(), IDC_STATUS);
     PumpMessages();
 }
 
+// Read through the window's own list operations, which the removal uses too.
 std::vector<std::wstring> WindowUnderTest::Items() const {
     std::vector<std::wstring> items;
-    const int count = ListView_GetItemCount(list_);
-    std::vector<wchar_t> buffer(64);
-    for (int index = 0; index < count; ++index) {
-        for (;;) {
-            LVITEMW request{};
-            request.pszText = buffer.data();
-            request.cchTextMax = static_cast<int>(buffer.size());
-            const auto length = static_cast<std::size_t>(SendMessageW(
-                list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&request)));
-            if (length + 1 < buffer.size()) {
-                items.emplace_back(buffer.data(), length);
-                break;
-            }
-            buffer.resize(buffer.size() * 4);
-        }
-    }
+    for (int item = 1; item <= window_.ItemCount(); ++item) items.push_back(window_.ItemText(item));
     return items;
 }
 
@@ -65,14 +49,6 @@ void WindowUnderTest::Remove(int index) {
     ListView_SetItemState(list_, index, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     SendMessageW(window_.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_REMOVENAME, 0), 0);
     PumpMessages();
-}
-
-bool WindowUnderTest::Remove(const std::wstring& name) {
-    const std::vector<std::wstring> items = Items();
-    const auto found = std::find(items.begin(), items.end(), name);
-    if (found == items.end()) return false;
-    Remove(static_cast<int>(found - items.begin()));
-    return true;
 }
 
 std::vector<std::wstring> UsersValueNames() {
@@ -92,10 +68,6 @@ std::vector<std::wstring> UsersValueNames() {
     }
     return names;
 }
-
-std::wstring FoundText(std::size_t count) { return std::to_wstring(count) + L" ScreeNames(s) found."; }
-
-std::wstring CouldNotRemoveText(const std::wstring& name) { return L"Could not remove \"" + name + L"\"."; }
 
 DWORD RunOtherProcess(const std::wstring& commandLine) {
     std::wstring mutableLine = commandLine;
@@ -123,13 +95,3 @@ std::string Shown(const std::wstring& text) {
     return out;
 }
 
-std::string FirstDifference(const std::wstring& expected, const std::wstring& actual) {
-    const auto at = static_cast<std::size_t>(
-        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin());
-    // The start of the line that holds the first difference (npos + 1 is 0).
-    const std::size_t start = at == 0 ? 0 : expected.rfind(L'\n', at - 1) + 1;
-    const auto line = [start](const std::wstring& dump) {
-        return Shown(dump.substr(start, dump.find(L'\n', start) - start));
-    };
-    return "expected line \"" + line(expected) + "\", actual \"" + line(actual) + "\"";
-}

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/MainWindow.h"
-#include "platform/ScriptShells.h"
 #include "platform/Win32Registry.h"
+#include "platform/Win32Shell.h"
 
 // The production window on the production registry and shell, created
 // hidden, read back and driven through its controls as a user would.
@@ -15,12 +15,11 @@ class WindowUnderTest {
 public:
     WindowUnderTest();
     bool Created() const { return list_ != nullptr && status_ != nullptr; }
+    HWND Hwnd() const { return window_.hwnd(); }
     std::vector<std::wstring> Items() const;
     std::wstring StatusText() const;
     // Selects the item (0-based) and picks "Remove ScreenName" for it.
     void Remove(int index);
-    // The same for the listed name; false when it is not listed.
-    bool Remove(const std::wstring& name);
 
 private:
     Win32Registry registry_;
@@ -33,11 +32,7 @@ private:
 // The Users key's value names in the registry's own order; none when the
 // key is missing.
 std::vector<std::wstring> UsersValueNames();
-std::wstring FoundText(std::size_t count);
-std::wstring CouldNotRemoveText(const std::wstring& name);
 // Runs `commandLine` as another process and returns its exit code.
 DWORD RunOtherProcess(const std::wstring& commandLine);
 // A diagnostic in UTF-8: long text is cut, control characters escaped.
 std::string Shown(const std::wstring& text);
-// The first line where two dumps differ, for a failure message.
-std::string FirstDifference(const std::wstring& expected, const std::wstring& actual);

@@ -1,4 +1,4 @@
-#include "platform/ScriptShells.h"
+#include "platform/Win32Shell.h"
 
 #include <oleauto.h>
 
@@ -64,7 +64,12 @@ bool ParsePath(std::wstring_view path, ParsedPath& parsed) {
     return true;
 }
 
+// COM starts with the first removal, not with the window: most runs never
+// remove a name, and starting it costs a noticeable part of the start-up.
+// Only the window's thread removes names, so this is that thread's apartment
+// until the program ends.
 HRESULT CreateAutomationShell(ComPtr<IDispatch>& shell) {
+    static const ComInit com;
     CLSID clsid{};
     const HRESULT hr = CLSIDFromProgID(L"WScript.Shell", &clsid);
     if (FAILED(hr)) return hr;
@@ -147,11 +152,6 @@ public:
     }
 };
 
-class RegistryApiShell final : public ScriptShell {
-public:
-    bool RegDelete(std::wstring_view path) override { return RegistryApiDelete(path) == ERROR_SUCCESS; }
-};
-
 }  // namespace
 
 HRESULT AutomationRegDelete(std::wstring_view path) {
@@ -168,5 +168,3 @@ LSTATUS RegistryApiDelete(std::wstring_view path) {
 }
 
 std::unique_ptr<ScriptShell> ProductionShellFactory::Create() { return std::make_unique<ProductionShell>(); }
-
-std::unique_ptr<ScriptShell> RegistryApiShellFactory::Create() { return std::make_unique<RegistryApiShell>(); }

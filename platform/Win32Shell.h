@@ -19,8 +19,3 @@ class ProductionShellFactory final : public ScriptShellFactory {
 public:
     std::unique_ptr<ScriptShell> Create() override;
 };
-
-class RegistryApiShellFactory final : public ScriptShellFactory {
-public:
-    std::unique_ptr<ScriptShell> Create() override;
-};
