@@ -7,7 +7,7 @@
 #include "window/WindowOps.h"
 
 // The main window and its controls as plain data, with a record of the
-// status texts and pop-ups asked for. Serves the unit tests and the fuzzer.
+// status texts and pop-ups asked for.
 struct FakeWindow final : FormOps, ListOps, StatusOps {
     float outerWidth = 4770, outerHeight = 6660;
     WindowState state = WindowState::Normal;

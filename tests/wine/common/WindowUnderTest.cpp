@@ -54,7 +54,7 @@ void WindowUnderTest::Remove(int index) {
 std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;
     UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
     DWORD maxName = 0;
     RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr,
                      nullptr, nullptr);
