@@ -2,234 +2,244 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "Driver.h"
+#include "TestRegistry.h"
 
 // tallowick.exe as a person meets it: started as its own process, driven by
 // mouse and keyboard input through the window system, read back through its
-// window and the registry.
+// window and the registry. Each row starts the program, checks what a person
+// sees first, does one thing, and checks the list, the status bar and the
+// registry afterwards.
 
 namespace {
 
-// Until the window's place and state have held still for a moment, as they
-// have before a person acts again: under Wine the X server's answer to an
-// earlier move can otherwise arrive late and undo a later one.
-bool WaitSettled(HWND window) {
-    const auto snapshot = [window] {
-        RECT rect{};
-        GetWindowRect(window, &rect);
-        return std::tuple(rect.left, rect.top, rect.right, rect.bottom, IsZoomed(window), IsIconic(window));
-    };
-    auto last = snapshot();
-    ULONGLONG since = GetTickCount64();
-    return WaitFor([&] {
-        if (const auto now = snapshot(); now != last) {
-            last = now;
-            since = GetTickCount64();
-        }
-        return GetTickCount64() - since >= 200;
-    });
-}
+constexpr int kTwipsPerInch = 1440;
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+// Wine's own setting for one program: without a window manager, closing a
+// managed window waits two seconds for one to withdraw it. Unmanaged, the
+// window is placed, sized and minimised by Wine alone.
+constexpr wchar_t kWineX11Key[] = L"Software\\Wine\\AppDefaults\\tallowick.exe\\X11 Driver";
 
-// Three names, in the order the registry lists them, two with settings below.
+bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+TestValue Sz(const std::wstring& name, const std::wstring& data = L"1") { return {name, REG_SZ, SzData(data)}; }
+
+// Three names in the order the registry lists them, two with settings below.
 const std::vector<TestKey> kThreeNames = {
     {L"", {Sz(L"alpha"), Sz(L"Bravo"), Sz(L"charlie")}},
     {L"alpha", {Sz(L"Password", L"a")}},
-    {L"Bravo", {Sz(L"Password", L"b"), {L"Flags", REG_DWORD, {1, 0, 0, 0}}}},
-    {L"Bravo\\Settings\\Sounds", {Sz(L"Arrive", L"ding.wav")}},
+    {L"Bravo\\Settings\\Sounds", {Sz(L"Arrive", L"ding.wav"), {L"Flags", REG_DWORD, {1, 0, 0, 0}}}},
     {L"charlie\\Settings", {}},
 };
 
-TEST_F(E2e, StartsWithTheSeededNamesInACentredWindowOfTheDesignSize) {
-    ResetUsersKey({{L"", {Sz(L""), Sz(L"alpha"), Sz(L"Bravo"), Sz(L"charlie")}}});
+// Wine gives a process the DPI that this setting has when the process
+// starts; the prefix's own is put back however the row ends.
+struct LogPixels {
+    explicit LogPixels(DWORD dpi) {
+        DWORD size = sizeof old;
+        had = RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old, &size) ==
+              ERROR_SUCCESS;
+        Set(dpi);
+    }
+    ~LogPixels() {
+        if (had)
+            Set(old);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
+    }
+    static void Set(DWORD dpi) {
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
+    }
+    DWORD old = 0;
+    bool had = false;
+};
+
+// Empty when the list fills the client area above the status bar and its
+// column is the list's width less 95 twips; else where everything is.
+std::wstring LayoutFault(const Probe& probe, double dpi) {
+    const RECT client = probe.ClientRect(), list = probe.ListRect(), status = probe.StatusRect();
+    const bool fits = list.left == client.left && list.top == client.top && list.right == client.right &&
+                      status.left == client.left && status.right == client.right && status.bottom == client.bottom &&
+                      list.bottom <= status.top && status.top - list.bottom <= 2 &&
+                      std::abs(probe.ColumnWidth() - (list.right - list.left - 95 * dpi / kTwipsPerInch)) <= 1;
+    if (fits) return L"";
+    return L"client " + ToString(client) + L" list " + ToString(list) + L" status " + ToString(status) +
+           L" column " + std::to_wstring(probe.ColumnWidth());
+}
+
+void Screenshot(App& app) {
+    const HWND window = app.probe().Window();
+    // Taken once nothing in the window waits to be painted.
+    const auto painted = [](HWND hwnd) { return !GetUpdateRect(hwnd, nullptr, FALSE); };
+    EXPECT_TRUE(WaitFor([&] { return painted(window) && painted(GetDlgItem(window, IDC_NAMES)); }));
+    const std::wstring path = WindowsPath(L"" TALLOWICK_BUILD_DIR L"/e2e-screenshot.png");
+    EXPECT_EQ(SaveScreenPng(app.probe().WindowRect(), path), S_OK);
+}
+
+void ResizeMaximiseMinimiseRestore(App& app) {
+    const HWND window = app.probe().Window();
+    for (const int show : {-1, SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_RESTORE}) {
+        SCOPED_TRACE(show);
+        if (show < 0)
+            SetWindowPos(window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE);
+        else
+            ShowWindow(window, show);
+        if (IsIconic(window)) continue;
+        const UINT dpi = GetDpiForWindow(window);
+        EXPECT_TRUE(WaitFor([&] { return LayoutFault(app.probe(), dpi).empty(); })) << LayoutFault(app.probe(), dpi);
+    }
+}
+
+// A real right click at `at` opens a menu there, its top left corner at the pointer.
+void RightClickMenu(App& app, POINT at) {
+    Click(at, MOUSEEVENTF_RIGHTDOWN);
+    ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
+    EXPECT_EQ(app.Menu()->left, at.x);
+    EXPECT_EQ(app.Menu()->top, at.y);
+}
+
+// A right click where `where` points, then a click on the menu's one command, Remove ScreenName.
+std::function<void(App&)> RemoveWithMouse(std::function<POINT(const Probe&)> where, std::vector<WORD> then = {}) {
+    return [=](App& app) {
+        RightClickMenu(app, where(app.probe()));
+        if (app.Menu()) Click(Centre(*app.Menu()), MOUSEEVENTF_LEFTDOWN);
+        if (!then.empty()) Type(then);
+    };
+}
+
+std::function<void(App&)> NoMenuAfter(DWORD button, std::function<POINT(const Probe&)> where) {
+    return [=](App& app) {
+        Click(where(app.probe()), button);
+        EXPECT_FALSE(WaitFor([&] { return app.Menu().has_value(); }, kNoMenuMs));
+    };
+}
+
+// Clicks a name, moves with the arrows, opens the menu with `menuKey` and removes the name chosen.
+std::function<void(App&)> RemoveWithKeys(int clicked, std::vector<WORD> arrows, std::vector<WORD> menuKey, int chosen) {
+    return [=](App& app) {
+        Click(Centre(app.probe().ItemRect(clicked)), MOUSEEVENTF_LEFTDOWN);
+        for (const WORD arrow : arrows) Type({arrow});
+        ASSERT_TRUE(WaitFor([&] { return app.probe().Selected() == chosen; }));
+        Type(menuKey);
+        ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
+        // Below the chosen name, not wherever the pointer happens to be.
+        EXPECT_LE(std::abs(app.Menu()->top - app.probe().ItemRect(chosen).bottom), 2);
+        // Wine's menu opens from the keyboard with no command highlighted; Down reaches the only one.
+        Type({VK_DOWN});
+        Type({VK_RETURN});
+    };
+}
+
+struct Row {
+    const char* name;
+    std::vector<TestKey> seed;
+    std::function<void(App&)> act;
+    const wchar_t* removed = nullptr;  // the name that leaves the list and the registry
+    std::wstring status;               // after the act; empty when it stays as it was
+    UINT dpi = 0;                      // Wine's LogPixels for the row; 0 leaves the prefix's own
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+const auto kOnSecond = [](const Probe& probe) { return Centre(probe.ItemRect(1)); };
+const auto kTwoLeft = L"2 ScreeNames(s) found.";
+
+// name, seed, act, removed, status, dpi
+const Row kRows[] = {
+    {"StartsAt96Dpi", kThreeNames, Screenshot, nullptr, L"", 96},
+    {"StartsAt144Dpi", kThreeNames, nullptr, nullptr, L"", 144},
+    {"StartsAt192Dpi", kThreeNames, nullptr, nullptr, L"", 192},
+    {"LayoutFollowsResizeMaximiseMinimiseRestore", kThreeNames, ResizeMaximiseMinimiseRestore, nullptr, L"", 0},
+    {"LeftClickOnNameOpensNoMenu", kThreeNames, NoMenuAfter(MOUSEEVENTF_LEFTDOWN, kOnSecond), nullptr, L"", 0},
+    {"MiddleClickOnNameOpensNoMenu", kThreeNames, NoMenuAfter(MOUSEEVENTF_MIDDLEDOWN, kOnSecond), nullptr, L"", 0},
+    {"RightClickOnEmptyListOpensNoMenu", {},
+     NoMenuAfter(MOUSEEVENTF_RIGHTDOWN, [](const Probe& probe) { return Centre(probe.ListRect()); }), nullptr, L"", 0},
+    {"RightClickRemovesTheSecondOfThree", kThreeNames, RemoveWithMouse(kOnSecond), L"Bravo", kTwoLeft, 0},
+    {"ShiftF10RemovesTheSelectedName", kThreeNames, RemoveWithKeys(2, {}, {VK_SHIFT, VK_F10}, 2), L"charlie",
+     kTwoLeft, 0},
+    {"MenuKeyRemovesTheNameChosenWithDownAndUp", kThreeNames,
+     RemoveWithKeys(0, {VK_DOWN, VK_DOWN, VK_UP}, {VK_APPS}, 1), L"Bravo", kTwoLeft, 0},
+    {"DefaultValueIsRefused", {{L"", {Sz(L""), Sz(L"alpha")}}},
+     RemoveWithMouse([](const Probe& probe) { return Centre(probe.ItemRect(0)); }), nullptr,
+     L"Could not remove \"\".", 0},
+    // Below the last name nothing is selected: the command is greyed, and
+    // clicking it leaves the menu open.
+    {"RightClickBelowTheNamesChangesNothing", kThreeNames,
+     RemoveWithMouse([](const Probe& probe) { return POINT{Centre(probe.ListRect()).x, probe.ListRect().bottom - 20}; },
+                     {VK_ESCAPE}),
+     nullptr, L"", 0},
+    {"RightClickOnCaptionOpensTheSystemMenu", kThreeNames,
+     [](App& app) {
+         const RECT window = app.probe().WindowRect(), client = app.probe().ClientRect();
+         RightClickMenu(app, {Centre(window).x, (window.top + client.top) / 2});
+         Type({VK_ESCAPE});
+     },
+     nullptr, L"", 0},
+};
+
+class E2e : public testing::TestWithParam<Row> {
+protected:
+    static void SetUpTestSuite() {
+        // Coordinates of the other process's window in pixels, whatever it scales.
+        SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+        if (UnderWine()) RegSetKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed", REG_SZ, L"N", 2 * sizeof(wchar_t));
+    }
+    static void TearDownTestSuite() {
+        if (UnderWine()) RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed");
+    }
+    void TearDown() override { DeleteMessengerTree(); }
+};
+
+TEST_P(E2e, Person) {
+    const Row& row = GetParam();
+    if (row.dpi != 0 && !UnderWine()) GTEST_SKIP() << "Windows sets the DPI per monitor and session, not per process";
+    std::optional<LogPixels> setting;
+    if (row.dpi != 0) setting.emplace(row.dpi);
+    ResetUsersKey(row.seed);
+    const std::wstring registry = DumpMessengerTree();
+    std::vector<ListItem> items;
+    for (const TestValue& value : row.seed.empty() ? std::vector<TestValue>{} : row.seed[0].values)
+        items.push_back({value.name, 0});
+    std::wstring status = items.empty() ? L"" : std::to_wstring(items.size()) + L" ScreeNames(s) found.";
+
     App app;
     ASSERT_TRUE(app.Ready());
     const Probe& probe = app.probe();
     EXPECT_EQ(probe.Caption(), L"Tallowick");
     EXPECT_EQ(probe.HeaderText(), L"ScreenName(s)");
-    EXPECT_EQ(probe.Items(), (std::vector<ListItem>{{L"", 0}, {L"alpha", 0}, {L"Bravo", 0}, {L"charlie", 0}}));
-    EXPECT_EQ(probe.StatusText(), L"4 ScreeNames(s) found.");
-    EXPECT_EQ(LayoutFault(probe, GetDpiForWindow(probe.Window())), L"");
-
-    const int dpi = static_cast<int>(GetDpiForWindow(probe.Window()));
+    EXPECT_EQ(probe.Items(), items);
+    EXPECT_EQ(probe.StatusText(), status);
+    // The design-time client area at the window's DPI, centred where it fits.
+    // This process was started at another DPI than a row's own: it cannot ask the window for the row's.
+    const int dpi = static_cast<int>(row.dpi != 0 ? row.dpi : GetDpiForWindow(probe.Window()));
     const RECT client = probe.ClientRect(), window = probe.WindowRect();
-    EXPECT_EQ(client.right - client.left, MulDiv(4680, dpi, kTwipsPerInch));
-    EXPECT_EQ(client.bottom - client.top, MulDiv(6285, dpi, kTwipsPerInch));
+    EXPECT_NEAR(client.right - client.left, MulDiv(4680, dpi, kTwipsPerInch), 1) << ToString(client);
+    EXPECT_NEAR(client.bottom - client.top, MulDiv(6285, dpi, kTwipsPerInch), 1) << ToString(client);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(probe.Window(), MONITOR_DEFAULTTOPRIMARY), &monitor);
     const RECT& work = monitor.rcWork;
-    EXPECT_LE(std::abs((window.left - work.left) - (work.right - window.right)), 1) << ToString(window);
-    EXPECT_LE(std::abs((window.top - work.top) - (work.bottom - window.bottom)), 1) << ToString(window);
+    EXPECT_NEAR(window.left - work.left, std::max(0L, (work.right - work.left) - (window.right - window.left)) / 2, 1);
+    EXPECT_NEAR(window.top - work.top, std::max(0L, (work.bottom - work.top) - (window.bottom - window.top)) / 2, 1);
+    EXPECT_EQ(LayoutFault(probe, dpi), L"");
 
-    // The picture is taken once nothing in the window waits to be painted.
-    const auto painted = [](HWND hwnd) { return !GetUpdateRect(hwnd, nullptr, FALSE); };
-    EXPECT_TRUE(WaitFor([&] { return painted(probe.Window()) && painted(GetDlgItem(probe.Window(), 100)); }));
-    EXPECT_EQ(SaveScreenPng(window, WindowsPath(L"" TALLOWICK_BUILD_DIR L"/e2e-screenshot.png")), S_OK);
+    if (row.act) row.act(app);
+    if (row.removed) std::erase(items, ListItem{row.removed, 0});
+    if (!row.status.empty()) status = row.status;
+    EXPECT_TRUE(WaitFor([&] { return !app.Menu() && probe.Items() == items && probe.StatusText() == status; }));
+    EXPECT_EQ(probe.Items(), items);
+    EXPECT_EQ(probe.StatusText(), status);
+    EXPECT_EQ(DumpMessengerTree(), row.removed ? DumpWithout(registry, row.removed) : registry);
     EXPECT_EQ(app.Close(), 0u);
 }
 
-TEST_F(E2e, ListFillsTheClientAreaThroughResizeMaximiseMinimiseAndRestore) {
-    ResetUsersKey(kThreeNames);
-    App app;
-    ASSERT_TRUE(app.Ready());
-    const HWND window = app.probe().Window();
-    const auto size = [](const RECT& rect) { return SIZE{rect.right - rect.left, rect.bottom - rect.top}; };
-    SIZE listBeforeMinimise{};
-    struct Step {
-        const char* name;
-        std::function<void()> act;
-        std::function<bool()> done;
-    };
-    const Step steps[] = {
-        {"resize", [&] { SetWindowPos(window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE); },
-         [&] { return size(app.probe().WindowRect()).cx == 520; }},
-        {"shrink", [&] { SetWindowPos(window, nullptr, 40, 30, 200, 150, SWP_NOZORDER | SWP_NOACTIVATE); },
-         [&] { return size(app.probe().WindowRect()).cx == 200; }},
-        {"maximise", [&] { ShowWindow(window, SW_MAXIMIZE); }, [&] { return IsZoomed(window) != FALSE; }},
-        {"minimise",
-         [&] {
-             listBeforeMinimise = size(app.probe().ListRect());
-             ShowWindow(window, SW_MINIMIZE);
-         },
-         [&] { return IsIconic(window) != FALSE; }},
-        // The first restore returns to the maximised window, the second to the shrunk one.
-        {"restore", [&] { ShowWindow(window, SW_RESTORE); }, [&] { return IsZoomed(window) != FALSE; }},
-        {"restore again", [&] { ShowWindow(window, SW_RESTORE); },
-         [&] { return !IsZoomed(window) && size(app.probe().WindowRect()).cx == 200; }},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.name);
-        step.act();
-        ASSERT_TRUE(WaitFor(step.done));
-        ASSERT_TRUE(WaitSettled(window));
-        if (IsIconic(window)) {
-            const SIZE list = size(app.probe().ListRect());
-            EXPECT_EQ(list.cx, listBeforeMinimise.cx);
-            EXPECT_EQ(list.cy, listBeforeMinimise.cy);
-        } else {
-            const UINT dpi = GetDpiForWindow(window);
-            WaitFor([&] { return LayoutFault(app.probe(), dpi).empty(); });
-            EXPECT_EQ(LayoutFault(app.probe(), dpi), L"");
-        }
-    }
-    EXPECT_EQ(app.Close(), 0u);
-}
-
-template <typename Row>
-std::string RowName(const testing::TestParamInfo<Row>& row) {
-    return row.param.name;
-}
-
-// Presses that must not open the menu, and the one that must, as its control.
-struct PressCase {
-    const char* name;
-    bool emptyList;
-    DWORD down, up;
-    bool opensMenu;
-};
-
-void PrintTo(const PressCase& row, std::ostream* out) { *out << row.name; }
-
-class Press : public E2e, public testing::WithParamInterface<PressCase> {};
-
-TEST_P(Press, OpensTheMenuOnlyForARightClickOnAName) {
-    const PressCase& c = GetParam();
-    ResetUsersKey(c.emptyList ? std::vector<TestKey>{} : kThreeNames);
-    App app;
-    ASSERT_TRUE(app.Ready());
-    const std::vector<std::wstring> before = Texts(app.probe());
-    const POINT at = c.emptyList ? Centre(app.probe().ListRect()) : Centre(app.probe().ItemRect(1));
-    Click(at, c.down, c.up);
-    if (c.down == MOUSEEVENTF_LEFTDOWN) {
-        EXPECT_TRUE(WaitFor([&] { return app.probe().Selected() == 1; }));
-    }
-    EXPECT_EQ(WaitFor([&] { return app.Menu().has_value(); }, c.opensMenu ? kTimeoutMs : kNoMenuMs), c.opensMenu);
-    if (app.Menu()) {
-        // At the pointer, as the menu's top left corner.
-        EXPECT_EQ(app.Menu()->left, at.x);
-        EXPECT_EQ(app.Menu()->top, at.y);
-        Type({VK_ESCAPE});
-        EXPECT_TRUE(WaitFor([&] { return !app.Menu(); }));
-    }
-    EXPECT_EQ(Texts(app.probe()), before);
-    EXPECT_EQ(app.Close(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(E2e, Press,
-                         testing::Values(PressCase{"LeftOnName", false, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP, false},
-                                         PressCase{"MiddleOnName", false, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP,
-                                                   false},
-                                         PressCase{"RightOnEmptyList", true, MOUSEEVENTF_RIGHTDOWN,
-                                                   MOUSEEVENTF_RIGHTUP, false},
-                                         PressCase{"RightOnName", false, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP,
-                                                   true}),
-                         RowName<PressCase>);
-
-enum class Via { RightClick, ShiftF10, MenuKey };
-
-struct RemovalCase {
-    const char* name;
-    std::vector<TestKey> seed;
-    int item;
-    Via via;
-    std::vector<std::wstring> left;
-    std::wstring status;
-    std::optional<std::wstring> removed;
-};
-
-void PrintTo(const RemovalCase& row, std::ostream* out) { *out << row.name; }
-
-class Removal : public E2e, public testing::WithParamInterface<RemovalCase> {};
-
-TEST_P(Removal, RemovesTheChosenNameFromListAndRegistry) {
-    const RemovalCase& c = GetParam();
-    ResetUsersKey(c.seed);
-    const std::wstring before = DumpMessengerTree();
-    App app;
-    ASSERT_TRUE(app.Ready());
-    const RECT item = app.probe().ItemRect(c.item);
-    if (c.via == Via::RightClick) {
-        Click(Centre(item), MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-        ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
-        Click(Centre(*app.Menu()), MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
-    } else {
-        // A click selects the name and brings the window to the keyboard.
-        Click(Centre(item), MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
-        ASSERT_TRUE(WaitFor([&] { return app.probe().Selected() == c.item; }));
-        if (c.via == Via::ShiftF10)
-            Type({VK_SHIFT, VK_F10});
-        else
-            Type({VK_APPS});
-        ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
-        // Below the selected name, not wherever the pointer happens to be.
-        EXPECT_LE(std::abs(app.Menu()->top - item.bottom), 2) << ToString(*app.Menu()) << " " << ToString(item);
-        Type({VK_DOWN});
-        Type({VK_RETURN});
-    }
-    EXPECT_TRUE(WaitFor([&] { return !app.Menu() && Texts(app.probe()) == c.left && app.probe().StatusText() == c.status; }));
-    EXPECT_EQ(Texts(app.probe()), c.left);
-    EXPECT_EQ(app.probe().StatusText(), c.status);
-    EXPECT_EQ(DumpMessengerTree(), c.removed ? DumpWithout(before, *c.removed) : before);
-    EXPECT_EQ(app.Close(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    E2e, Removal,
-    testing::Values(RemovalCase{"RightClickOnSecondOfThree", kThreeNames, 1, Via::RightClick, {L"alpha", L"charlie"},
-                                L"3 ScreeNames(s) found.", L"Bravo"},
-                    RemovalCase{"ShiftF10OnThird", kThreeNames, 2, Via::ShiftF10, {L"alpha", L"Bravo"},
-                                L"3 ScreeNames(s) found.", L"charlie"},
-                    RemovalCase{"MenuKeyOnFirst", kThreeNames, 0, Via::MenuKey, {L"Bravo", L"charlie"},
-                                L"3 ScreeNames(s) found.", L"alpha"},
-                    RemovalCase{"DefaultValueIsRefused", {{L"", {Sz(L""), Sz(L"alpha")}}}, 0, Via::RightClick,
-                                {L"", L"alpha"}, L"Could not remove \"\".", std::nullopt}),
-    RowName<RemovalCase>);
+INSTANTIATE_TEST_SUITE_P(Rows, E2e, testing::ValuesIn(kRows), [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
