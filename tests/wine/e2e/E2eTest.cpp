@@ -1,15 +1,17 @@
 #include <windows.h>
+#include <wincodec.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Driver.h"
+#include "Probe.h"
 #include "TestRegistry.h"
 
 // tallowick.exe as a person meets it: started as its own process, driven by
@@ -20,14 +22,144 @@
 
 namespace {
 
+// Starts tallowick.exe and drives it with input, as a person would. The
+// machine may be busy: everything waits for what it expects, never a fixed time.
+
+constexpr DWORD kTimeoutMs = 20000;
+
+bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutMs) {
+    for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
+        if (GetTickCount64() >= deadline) return false;
+    return true;
+}
+
+void Send(std::vector<INPUT> inputs) {
+    ASSERT_EQ(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)), inputs.size());
+}
+
+// Moves the pointer as a mouse would, then presses and releases a button.
+void Click(POINT at, DWORD down) {
+    // Absolute positions are in 1/65536 of the screen; rounding up lands on the pixel itself.
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<INPUT> inputs(3, INPUT{INPUT_MOUSE, {}});
+    inputs[0].mi.dx = (at.x * 65536 + width - 1) / width;
+    inputs[0].mi.dy = (at.y * 65536 + height - 1) / height;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].mi.dwFlags = down;
+    inputs[2].mi.dwFlags = down * 2;  // each button's up flag is twice its down flag
+    Send({inputs[0]});
+    POINT cursor{};
+    ASSERT_TRUE(WaitFor([&] { return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y; }))
+        << cursor.x << "," << cursor.y << " for " << at.x << "," << at.y;
+    Send({inputs[1], inputs[2]});
+}
+
+// Holds the keys down in order, then lets them go in reverse, as a chord is typed.
+void Type(std::vector<WORD> keys) {
+    std::vector<INPUT> inputs(keys.size() * 2, INPUT{INPUT_KEYBOARD, {}});
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const bool up = i >= keys.size();
+        const WORD key = up ? keys[inputs.size() - 1 - i] : keys[i];
+        inputs[i].ki = {key, static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)),
+                        (up ? KEYEVENTF_KEYUP : 0u) | (key == VK_APPS ? KEYEVENTF_EXTENDEDKEY : 0u), 0, 0};
+    }
+    Send(inputs);
+}
+
+POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
+
+// Wine runs the test with a Unix path; Z: is its root.
+std::wstring WindowsPath(const std::wstring& path) { return path.starts_with(L'/') ? L"Z:" + path : path; }
+
+// One running tallowick.exe, started at `dpi` (Wine gives a process the DPI
+// of this setting as it starts); ended by force only if a test left it running.
+class App {
+public:
+    const UINT dpi;
+    std::optional<Probe> probe;  // once the window shows
+
+    explicit App(DWORD startDpi) : dpi(startDpi) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &startDpi, sizeof startDpi);
+        const std::wstring exe = WindowsPath(L"" TALLOWICK_EXE);
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &info))
+            return;
+        process_.reset(info.hProcess);
+        CloseHandle(info.hThread);
+        id_ = info.dwProcessId;
+        HWND window = nullptr;
+        if (WaitFor([&] { return (window = FindVisible(id_, TALLOWICK_WINDOW_CLASS)) != nullptr; }))
+            probe.emplace(window);
+    }
+    ~App() {
+        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
+    }
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // The screen rectangle of the process's open pop-up menu, if one is open.
+    std::optional<RECT> Menu() const {
+        const HWND menu = FindVisible(id_, L"#32768");
+        return menu == nullptr ? std::nullopt : std::optional(ScreenRect(menu));
+    }
+    // As the close box does; the exit code, or STILL_ACTIVE when it does not end.
+    DWORD Close() {
+        PostMessageW(probe->window, WM_CLOSE, 0, 0);
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(process_.get(), kTimeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
+        return code;
+    }
+
+private:
+    UniqueHandleObject process_;
+    DWORD id_ = 0;
+};
+
+// What the screen shows inside `rect`, written as a PNG by WIC's encoder.
+HRESULT SaveScreenPng(const RECT& rect, const std::wstring& path) {
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    const HDC screen = GetDC(nullptr);
+    const UniqueHandle<HBITMAP, NullInvalidTraits<HBITMAP, DeleteObject>> bitmap(
+        CreateCompatibleBitmap(screen, width, height));
+    const UniqueHandle<HDC, NullInvalidTraits<HDC, DeleteDC>> memory(CreateCompatibleDC(screen));
+    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory.get(), old);
+    ReleaseDC(nullptr, screen);
+
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> source;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    HRESULT hr = copied ? CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IWICImagingFactory, factory.put_void())
+                        : E_FAIL;
+    if (SUCCEEDED(hr)) hr = factory->CreateBitmapFromHBITMAP(bitmap.get(), nullptr, WICBitmapIgnoreAlpha, source.put());
+    if (SUCCEEDED(hr)) hr = factory->CreateStream(stream.put());
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put());
+    if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.get(), WICBitmapEncoderNoCache);
+    if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(frame.put(), nullptr);
+    if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
+    if (SUCCEEDED(hr)) hr = frame->WriteSource(source.get(), nullptr);
+    if (SUCCEEDED(hr)) hr = frame->Commit();
+    if (SUCCEEDED(hr)) hr = encoder->Commit();
+    return hr;
+}
+
 constexpr int kTwipsPerInch = 1440;
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+// How long a menu that should not appear is given to appear anyway.
+constexpr DWORD kNoMenuMs = 700;
 // Wine's own setting for one program: without a window manager, closing a
 // managed window waits two seconds for one to withdraw it. Unmanaged, the
 // window is placed, sized and minimised by Wine alone.
 constexpr wchar_t kWineX11Key[] = L"Software\\Wine\\AppDefaults\\tallowick.exe\\X11 Driver";
-
-bool UnderWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
 TestValue Sz(const std::wstring& name, const std::wstring& data = L"1") { return {name, REG_SZ, SzData(data)}; }
 
@@ -39,52 +171,39 @@ const std::vector<TestKey> kThreeNames = {
     {L"charlie\\Settings", {}},
 };
 
-// Wine gives a process the DPI that this setting has when the process
-// starts; the prefix's own is put back however the row ends.
-struct LogPixels {
-    explicit LogPixels(DWORD dpi) {
-        DWORD size = sizeof old;
-        had = RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &old, &size) ==
-              ERROR_SUCCESS;
-        Set(dpi);
-    }
-    ~LogPixels() {
-        if (had)
-            Set(old);
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
-    }
-    static void Set(DWORD dpi) {
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof dpi), 0);
-    }
-    DWORD old = 0;
-    bool had = false;
-};
-
-// Empty when the list fills the client area above the status bar and its
-// column is the list's width less 95 twips; else where everything is.
-std::wstring LayoutFault(const Probe& probe, double dpi) {
-    const RECT client = probe.ClientRect(), list = probe.ListRect(), status = probe.StatusRect();
-    const bool fits = list.left == client.left && list.top == client.top && list.right == client.right &&
-                      status.left == client.left && status.right == client.right && status.bottom == client.bottom &&
-                      list.bottom <= status.top && status.top - list.bottom <= 2 &&
-                      std::abs(probe.ColumnWidth() - (list.right - list.left - 95 * dpi / kTwipsPerInch)) <= 1;
-    if (fits) return L"";
-    return L"client " + ToString(client) + L" list " + ToString(list) + L" status " + ToString(status) +
-           L" column " + std::to_wstring(probe.ColumnWidth());
+RECT ClientRect(HWND window) {
+    RECT rect{};
+    GetClientRect(window, &rect);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
 }
 
+// How far, in pixels, the list and the status bar stand from where the
+// layout rule puts them: the list across the client area down to the status
+// bar (2 pixels of rounding between them), the bar along its bottom, and the
+// column the list's width less 95 twips (1 pixel of rounding). All zero when it holds.
+std::vector<long> Misfit(const App& app) {
+    const Probe& probe = *app.probe;
+    const RECT client = ClientRect(probe.window), list = ScreenRect(probe.list), status = ScreenRect(probe.status);
+    const double column = ListView_GetColumnWidth(probe.list, 0) - (list.right - list.left - 95.0 * app.dpi / kTwipsPerInch);
+    return {list.left - client.left, list.top - client.top, list.right - client.right,
+            status.left - client.left, status.right - client.right, status.bottom - client.bottom,
+            std::clamp(status.top - list.bottom, 0L, 2L) - (status.top - list.bottom), std::lround(std::trunc(column))};
+}
+
+const std::vector<long> kFits(8);
+
 void Screenshot(App& app) {
-    const HWND window = app.probe().Window();
+    const HWND window = app.probe->window;
     // Taken once nothing in the window waits to be painted.
     const auto painted = [](HWND hwnd) { return !GetUpdateRect(hwnd, nullptr, FALSE); };
     EXPECT_TRUE(WaitFor([&] { return painted(window) && painted(GetDlgItem(window, IDC_NAMES)); }));
     const std::wstring path = WindowsPath(L"" TALLOWICK_BUILD_DIR L"/e2e-screenshot.png");
-    EXPECT_EQ(SaveScreenPng(app.probe().WindowRect(), path), S_OK);
+    EXPECT_EQ(SaveScreenPng(ScreenRect(window), path), S_OK);
 }
 
 void ResizeMaximiseMinimiseRestore(App& app) {
-    const HWND window = app.probe().Window();
+    const HWND window = app.probe->window;
     for (const int show : {-1, SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_RESTORE}) {
         SCOPED_TRACE(show);
         if (show < 0)
@@ -92,48 +211,30 @@ void ResizeMaximiseMinimiseRestore(App& app) {
         else
             ShowWindow(window, show);
         if (IsIconic(window)) continue;
-        const UINT dpi = GetDpiForWindow(window);
-        EXPECT_TRUE(WaitFor([&] { return LayoutFault(app.probe(), dpi).empty(); })) << LayoutFault(app.probe(), dpi);
+        WaitFor([&] { return Misfit(app) == kFits; });
+        EXPECT_EQ(Misfit(app), kFits);
     }
 }
 
-// A real right click at `at` opens a menu there, its top left corner at the pointer.
-void RightClickMenu(App& app, POINT at) {
-    Click(at, MOUSEEVENTF_RIGHTDOWN);
-    ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
-    EXPECT_EQ(app.Menu()->left, at.x);
-    EXPECT_EQ(app.Menu()->top, at.y);
-}
-
-// A right click where `where` points, then a click on the menu's one command, Remove ScreenName.
-std::function<void(App&)> RemoveWithMouse(std::function<POINT(const Probe&)> where, std::vector<WORD> then = {}) {
+// A real click of `button` where `where` points, then the chords typed. The
+// menu, if one should open, opens at the pointer, or from the keyboard below
+// the selected name; `choose` picks its command as the click or keys did.
+std::function<void(App&)> Press(DWORD button, std::function<POINT(const Probe&)> where,
+                                std::vector<std::vector<WORD>> chords, bool menu, bool choose) {
     return [=](App& app) {
-        RightClickMenu(app, where(app.probe()));
-        if (app.Menu()) Click(Centre(*app.Menu()), MOUSEEVENTF_LEFTDOWN);
-        if (!then.empty()) Type(then);
-    };
-}
-
-std::function<void(App&)> NoMenuAfter(DWORD button, std::function<POINT(const Probe&)> where) {
-    return [=](App& app) {
-        Click(where(app.probe()), button);
-        EXPECT_FALSE(WaitFor([&] { return app.Menu().has_value(); }, kNoMenuMs));
-    };
-}
-
-// Clicks a name, moves with the arrows, opens the menu with `menuKey` and removes the name chosen.
-std::function<void(App&)> RemoveWithKeys(int clicked, std::vector<WORD> arrows, std::vector<WORD> menuKey, int chosen) {
-    return [=](App& app) {
-        Click(Centre(app.probe().ItemRect(clicked)), MOUSEEVENTF_LEFTDOWN);
-        for (const WORD arrow : arrows) Type({arrow});
-        ASSERT_TRUE(WaitFor([&] { return app.probe().Selected() == chosen; }));
-        Type(menuKey);
-        ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
-        // Below the chosen name, not wherever the pointer happens to be.
-        EXPECT_LE(std::abs(app.Menu()->top - app.probe().ItemRect(chosen).bottom), 2);
+        const POINT at = where(*app.probe);
+        Click(at, button);
+        for (const auto& chord : chords) Type(chord);
+        ASSERT_EQ(WaitFor([&] { return app.Menu().has_value(); }, menu ? kTimeoutMs : kNoMenuMs), menu);
+        if (!menu) return;
+        const int selected = ListView_GetNextItem(app.probe->list, -1, LVNI_SELECTED);
+        EXPECT_TRUE(!chords.empty() || app.Menu()->left == at.x) << app.Menu()->left;
+        EXPECT_NEAR(app.Menu()->top, chords.empty() ? at.y : app.probe->ItemRect(selected).bottom, chords.empty() ? 0 : 2);
+        if (choose && chords.empty()) Click(Centre(*app.Menu()), MOUSEEVENTF_LEFTDOWN);
         // Wine's menu opens from the keyboard with no command highlighted; Down reaches the only one.
-        Type({VK_DOWN});
-        Type({VK_RETURN});
+        if (choose && !chords.empty()) Type({VK_DOWN}), Type({VK_RETURN});
+        // A greyed command leaves the menu open, and the system menu has not been chosen from.
+        Type({VK_ESCAPE});
     };
 }
 
@@ -141,14 +242,22 @@ struct Row {
     const char* name;
     std::vector<TestKey> seed;
     std::function<void(App&)> act;
-    const wchar_t* removed = nullptr;  // the name that leaves the list and the registry
-    std::wstring status;               // after the act; empty when it stays as it was
-    UINT dpi = 0;                      // Wine's LogPixels for the row; 0 leaves the prefix's own
+    const wchar_t* removed;  // the name that leaves the list and the registry
+    std::wstring status;     // after the act; empty when it stays as it was
+    UINT dpi;
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
+const auto kOnFirst = [](const Probe& probe) { return Centre(probe.ItemRect(0)); };
 const auto kOnSecond = [](const Probe& probe) { return Centre(probe.ItemRect(1)); };
+const auto kOnThird = [](const Probe& probe) { return Centre(probe.ItemRect(2)); };
+const auto kMidList = [](const Probe& probe) { return Centre(ScreenRect(probe.list)); };
+const auto kBelowNames = [](const Probe& probe) { return POINT{kMidList(probe).x, ScreenRect(probe.list).bottom - 20}; };
+const auto kOnCaption = [](const Probe& probe) {
+    return POINT{Centre(ScreenRect(probe.window)).x, (ScreenRect(probe.window).top + ClientRect(probe.window).top) / 2};
+};
+constexpr DWORD kLeft = MOUSEEVENTF_LEFTDOWN, kMiddle = MOUSEEVENTF_MIDDLEDOWN, kRight = MOUSEEVENTF_RIGHTDOWN;
 const auto kTwoLeft = L"2 ScreeNames(s) found.";
 
 // name, seed, act, removed, status, dpi
@@ -156,79 +265,73 @@ const Row kRows[] = {
     {"StartsAt96Dpi", kThreeNames, Screenshot, nullptr, L"", 96},
     {"StartsAt144Dpi", kThreeNames, nullptr, nullptr, L"", 144},
     {"StartsAt192Dpi", kThreeNames, nullptr, nullptr, L"", 192},
-    {"LayoutFollowsResizeMaximiseMinimiseRestore", kThreeNames, ResizeMaximiseMinimiseRestore, nullptr, L"", 0},
-    {"LeftClickOnNameOpensNoMenu", kThreeNames, NoMenuAfter(MOUSEEVENTF_LEFTDOWN, kOnSecond), nullptr, L"", 0},
-    {"MiddleClickOnNameOpensNoMenu", kThreeNames, NoMenuAfter(MOUSEEVENTF_MIDDLEDOWN, kOnSecond), nullptr, L"", 0},
-    {"RightClickOnEmptyListOpensNoMenu", {},
-     NoMenuAfter(MOUSEEVENTF_RIGHTDOWN, [](const Probe& probe) { return Centre(probe.ListRect()); }), nullptr, L"", 0},
-    {"RightClickRemovesTheSecondOfThree", kThreeNames, RemoveWithMouse(kOnSecond), L"Bravo", kTwoLeft, 0},
-    {"ShiftF10RemovesTheSelectedName", kThreeNames, RemoveWithKeys(2, {}, {VK_SHIFT, VK_F10}, 2), L"charlie",
-     kTwoLeft, 0},
+    {"LayoutFollowsResizeMaximiseMinimiseRestore", kThreeNames, ResizeMaximiseMinimiseRestore, nullptr, L"", 96},
+    {"LeftClickOnNameOpensNoMenu", kThreeNames, Press(kLeft, kOnSecond, {}, false, false), nullptr, L"", 96},
+    {"MiddleClickOnNameOpensNoMenu", kThreeNames, Press(kMiddle, kOnSecond, {}, false, false), nullptr, L"", 96},
+    {"RightClickOnEmptyListOpensNoMenu", {}, Press(kRight, kMidList, {}, false, false), nullptr, L"", 96},
+    {"RightClickRemovesTheSecondOfThree", kThreeNames, Press(kRight, kOnSecond, {}, true, true), L"Bravo", kTwoLeft,
+     96},
+    {"ShiftF10RemovesTheSelectedName", kThreeNames, Press(kLeft, kOnThird, {{VK_SHIFT, VK_F10}}, true, true),
+     L"charlie", kTwoLeft, 96},
     {"MenuKeyRemovesTheNameChosenWithDownAndUp", kThreeNames,
-     RemoveWithKeys(0, {VK_DOWN, VK_DOWN, VK_UP}, {VK_APPS}, 1), L"Bravo", kTwoLeft, 0},
-    {"DefaultValueIsRefused", {{L"", {Sz(L""), Sz(L"alpha")}}},
-     RemoveWithMouse([](const Probe& probe) { return Centre(probe.ItemRect(0)); }), nullptr,
-     L"Could not remove \"\".", 0},
-    // Below the last name nothing is selected: the command is greyed, and
-    // clicking it leaves the menu open.
-    {"RightClickBelowTheNamesChangesNothing", kThreeNames,
-     RemoveWithMouse([](const Probe& probe) { return POINT{Centre(probe.ListRect()).x, probe.ListRect().bottom - 20}; },
-                     {VK_ESCAPE}),
-     nullptr, L"", 0},
-    {"RightClickOnCaptionOpensTheSystemMenu", kThreeNames,
-     [](App& app) {
-         const RECT window = app.probe().WindowRect(), client = app.probe().ClientRect();
-         RightClickMenu(app, {Centre(window).x, (window.top + client.top) / 2});
-         Type({VK_ESCAPE});
-     },
-     nullptr, L"", 0},
+     Press(kLeft, kOnFirst, {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, true), L"Bravo", kTwoLeft, 96},
+    {"DefaultValueIsRefused", {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, kOnFirst, {}, true, true), nullptr,
+     L"Could not remove \"\".", 96},
+    // Nothing is selected there: the command is greyed.
+    {"RightClickBelowTheNamesChangesNothing", kThreeNames, Press(kRight, kBelowNames, {}, true, true), nullptr, L"",
+     96},
+    {"RightClickOnCaptionOpensTheSystemMenu", kThreeNames, Press(kRight, kOnCaption, {}, true, false), nullptr, L"",
+     96},
 };
 
+// The rows start the program at a DPI of their own and unmanaged: Wine's
+// settings, put back as the prefix had them afterwards.
 class E2e : public testing::TestWithParam<Row> {
 protected:
     static void SetUpTestSuite() {
         // Coordinates of the other process's window in pixels, whatever it scales.
         SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-        if (UnderWine()) RegSetKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed", REG_SZ, L"N", 2 * sizeof(wchar_t));
+        DWORD size = sizeof savedDpi_;
+        hadDpi_ = !RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &savedDpi_, &size);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed", REG_SZ, L"N", 2 * sizeof(wchar_t));
     }
     static void TearDownTestSuite() {
-        if (UnderWine()) RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed");
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed");
+        if (hadDpi_) RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &savedDpi_, sizeof savedDpi_);
+        if (!hadDpi_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
     }
     void TearDown() override { DeleteMessengerTree(); }
+    static inline DWORD savedDpi_ = 0;
+    static inline bool hadDpi_ = false;
 };
 
 TEST_P(E2e, Person) {
     const Row& row = GetParam();
-    if (row.dpi != 0 && !UnderWine()) GTEST_SKIP() << "Windows sets the DPI per monitor and session, not per process";
-    std::optional<LogPixels> setting;
-    if (row.dpi != 0) setting.emplace(row.dpi);
     ResetUsersKey(row.seed);
     const std::wstring registry = DumpMessengerTree();
     std::vector<ListItem> items;
     for (const TestValue& value : row.seed.empty() ? std::vector<TestValue>{} : row.seed[0].values)
-        items.push_back({value.name, 0});
+        items.emplace_back(value.name, 0);
     std::wstring status = items.empty() ? L"" : std::to_wstring(items.size()) + L" ScreeNames(s) found.";
 
-    App app;
-    ASSERT_TRUE(app.Ready());
-    const Probe& probe = app.probe();
-    EXPECT_EQ(probe.Caption(), L"Tallowick");
+    App app(row.dpi);
+    ASSERT_TRUE(app.probe);
+    const Probe& probe = *app.probe;
+    wchar_t caption[32] = {};
+    GetWindowTextW(probe.window, caption, 32);
+    EXPECT_STREQ(caption, L"Tallowick");
     EXPECT_EQ(probe.HeaderText(), L"ScreenName(s)");
     EXPECT_EQ(probe.Items(), items);
     EXPECT_EQ(probe.StatusText(), status);
-    // The design-time client area at the window's DPI, centred where it fits.
-    // This process was started at another DPI than a row's own: it cannot ask the window for the row's.
-    const int dpi = static_cast<int>(row.dpi != 0 ? row.dpi : GetDpiForWindow(probe.Window()));
-    const RECT client = probe.ClientRect(), window = probe.WindowRect();
-    EXPECT_NEAR(client.right - client.left, MulDiv(4680, dpi, kTwipsPerInch), 1) << ToString(client);
-    EXPECT_NEAR(client.bottom - client.top, MulDiv(6285, dpi, kTwipsPerInch), 1) << ToString(client);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(probe.Window(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
+    // The design-time client area at the row's DPI, centred where it fits.
+    const RECT client = ClientRect(probe.window), window = ScreenRect(probe.window);
+    EXPECT_NEAR(client.right - client.left, MulDiv(4680, row.dpi, kTwipsPerInch), 1);
+    EXPECT_NEAR(client.bottom - client.top, MulDiv(6285, row.dpi, kTwipsPerInch), 1);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_NEAR(window.left - work.left, std::max(0L, (work.right - work.left) - (window.right - window.left)) / 2, 1);
     EXPECT_NEAR(window.top - work.top, std::max(0L, (work.bottom - work.top) - (window.bottom - window.top)) / 2, 1);
-    EXPECT_EQ(LayoutFault(probe, dpi), L"");
+    EXPECT_EQ(Misfit(app), kFits);
 
     if (row.act) row.act(app);
     if (row.removed) std::erase(items, ListItem{row.removed, 0});

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Win32Handles.h"
@@ -17,83 +18,60 @@
 // their own address space, so each request that carries a buffer is staged
 // in memory allocated inside the target process.
 
-struct ListItem {
-    std::wstring text;
-    int image = -1;
-    bool operator==(const ListItem&) const = default;
-};
+// A visible top-level window of the class that the process owns, or null.
+inline HWND FindVisible(DWORD processId, const wchar_t* className) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
 
+// In screen coordinates, borders included.
 inline RECT ScreenRect(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
     return rect;
 }
 
-// The first visible top-level window of the class that the process owns.
-inline HWND FindVisible(DWORD processId, const wchar_t* className) {
-    struct Search {
-        DWORD processId;
-        const wchar_t* className;
-        HWND found;
-    } search{processId, className, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(param);
-            DWORD owner = 0;
-            wchar_t name[64] = {};
-            GetWindowThreadProcessId(window, &owner);
-            GetClassNameW(window, name, 64);
-            if (owner == s.processId && IsWindowVisible(window) && wcscmp(name, s.className) == 0) s.found = window;
-            return s.found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+using ListItem = std::pair<std::wstring, int>;  // text, image
 
 class Probe {
 public:
-    explicit Probe(HWND window)
-        : window_(window), list_(GetDlgItem(window, IDC_NAMES)), status_(GetDlgItem(window, IDC_STATUS)) {
+    const HWND window, list, status;
+
+    explicit Probe(HWND main) : window(main), list(GetDlgItem(main, IDC_NAMES)), status(GetDlgItem(main, IDC_STATUS)) {
         DWORD processId = 0;
         GetWindowThreadProcessId(window, &processId);
         process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
-        memory_ = static_cast<BYTE*>(
-            VirtualAllocEx(process_.get(), nullptr, kRequestBytes + sizeof(Text), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        if (memory_ == nullptr || list_ == nullptr || status_ == nullptr) ADD_FAILURE() << "cannot probe the window";
+        memory_ = static_cast<BYTE*>(VirtualAllocEx(process_.get(), nullptr, kRequestBytes + sizeof(Text),
+                                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (memory_ == nullptr || list == nullptr || status == nullptr) ADD_FAILURE() << "cannot probe the window";
     }
-    ~Probe() {
-        if (memory_ != nullptr) VirtualFreeEx(process_.get(), memory_, 0, MEM_RELEASE);
-    }
+    ~Probe() { VirtualFreeEx(process_.get(), memory_, 0, MEM_RELEASE); }
     Probe(const Probe&) = delete;
     Probe& operator=(const Probe&) = delete;
 
-    HWND Window() const { return window_; }
-    std::wstring Caption() const {
-        wchar_t text[256] = {};
-        GetWindowTextW(window_, text, 256);
-        return text;
-    }
     // What a read that the window's own changes cut short has seen; callers wait for the whole list.
     std::vector<ListItem> Items() const {
         std::vector<ListItem> items;
-        const auto count = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
-        for (int index = 0; index < count; ++index) {
+        for (int index = 0; index < ListView_GetItemCount(list); ++index) {
             LVITEMW item{};
             item.mask = LVIF_TEXT | LVIF_IMAGE;
             item.iItem = index;
             item.pszText = RemoteText();
             item.cchTextMax = kChars;
-            if (Call(list_, LVM_GETITEMW, 0, item) == 0) break;
+            if (Call(list, LVM_GETITEMW, 0, item) == 0) break;
             // The control may answer with a pointer to its own copy of the text.
-            items.push_back({ReadText(item.pszText), item.iImage});
+            items.emplace_back(ReadText(item.pszText), item.iImage);
         }
         return items;
     }
-    int Selected() const { return static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)); }
     RECT ItemRect(int index) const {
         RECT rect{LVIR_BOUNDS, 0, 0, 0};
-        Call(list_, LVM_GETITEMRECT, static_cast<WPARAM>(index), rect);
-        MapWindowPoints(list_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        Call(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), rect);
+        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     }
     std::wstring HeaderText() const {
@@ -101,24 +79,13 @@ public:
         item.mask = HDI_TEXT;
         item.pszText = RemoteText();
         item.cchTextMax = kChars;
-        Call(reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0)), HDM_GETITEMW, 0, item);
+        Call(ListView_GetHeader(list), HDM_GETITEMW, 0, item);
         return ReadText(item.pszText);
     }
-    int ColumnWidth() const { return static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, 0, 0)); }
     std::wstring StatusText() const {
         Text text{};
-        Call(status_, SB_GETTEXTW, 0, text);
+        Call(status, SB_GETTEXTW, 0, text);
         return text.data();
-    }
-    // In screen coordinates; the list's and the status bar's include their borders.
-    RECT WindowRect() const { return ScreenRect(window_); }
-    RECT ListRect() const { return ScreenRect(list_); }
-    RECT StatusRect() const { return ScreenRect(status_); }
-    RECT ClientRect() const {
-        RECT rect{};
-        GetClientRect(window_, &rect);
-        MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-        return rect;
     }
 
 private:
@@ -142,14 +109,6 @@ private:
         return text.data();
     }
 
-    HWND window_;
-    HWND list_;
-    HWND status_;
     UniqueHandleObject process_;
     BYTE* memory_ = nullptr;
 };
-
-inline std::wstring ToString(const RECT& rect) {
-    return L"(" + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L")-(" +
-           std::to_wstring(rect.right) + L"," + std::to_wstring(rect.bottom) + L")";
-}
