@@ -3,59 +3,112 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <optional>
+#include <gtest/gtest.h>
+
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Win32Handles.h"
+#include "platform/resource.h"
 
 // Reads tallowick.exe's window from another process, as a person sees it.
 // The common controls read and write their answers through pointers into
 // their own address space, so each request that carries a buffer is staged
 // in memory allocated inside the target process.
 
-struct ListItem {
-    std::wstring text;
-    int image = -1;
-    bool operator==(const ListItem&) const = default;
-};
+// A visible top-level window of the class that the process owns, or null.
+inline HWND FindVisible(DWORD processId, const wchar_t* className) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, className, nullptr)) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window)) return window;
+    }
+    return nullptr;
+}
+
+// In screen coordinates, borders included.
+inline RECT ScreenRect(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+using ListItem = std::pair<std::wstring, int>;  // text, image
 
 class Probe {
 public:
-    // The visible main window of that process, or null.
-    static HWND FindMainWindow(DWORD processId);
-    // The screen rectangle of that process's visible pop-up menu, if one is open.
-    static std::optional<RECT> OpenMenu(DWORD processId);
+    const HWND window, list, status;
 
-    explicit Probe(HWND window);
+    explicit Probe(HWND main) : window(main), list(GetDlgItem(main, IDC_NAMES)), status(GetDlgItem(main, IDC_STATUS)) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+        memory_ = static_cast<BYTE*>(VirtualAllocEx(process_.get(), nullptr, kRequestBytes + sizeof(Text),
+                                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (memory_ == nullptr || list == nullptr || status == nullptr) ADD_FAILURE() << "cannot probe the window";
+    }
+    ~Probe() { VirtualFreeEx(process_.get(), memory_, 0, MEM_RELEASE); }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
 
-    HWND Window() const { return window_; }
-    std::wstring Caption() const;
-    std::vector<ListItem> Items() const;
-    std::optional<int> Selected() const;  // zero-based
-    std::optional<int> Focused() const;   // the item the list's keys move from
-    // Whether the list holds the keyboard focus of its thread.
-    bool ListHasFocus() const;
-    // `part` is LVIR_BOUNDS, LVIR_ICON or LVIR_LABEL.
-    RECT ItemRect(int item, int part = LVIR_BOUNDS) const;
-    std::wstring HeaderText() const;
-    int ColumnWidth() const;
-    std::wstring StatusText() const;
-
-    // All in screen coordinates; the list's and the status bar's include their borders.
-    RECT WindowRect() const;
-    RECT ClientRect() const;
-    RECT ListRect() const;
-    RECT StatusRect() const;
-    RECT HeaderRect() const;
+    // What a read that the window's own changes cut short has seen; callers wait for the whole list.
+    std::vector<ListItem> Items() const {
+        std::vector<ListItem> items;
+        for (int index = 0; index < ListView_GetItemCount(list); ++index) {
+            LVITEMW item{};
+            item.mask = LVIF_TEXT | LVIF_IMAGE;
+            item.iItem = index;
+            item.pszText = RemoteText();
+            item.cchTextMax = kChars;
+            if (Call(list, LVM_GETITEMW, 0, item) == 0) break;
+            // The control may answer with a pointer to its own copy of the text.
+            items.emplace_back(ReadText(item.pszText), item.iImage);
+        }
+        return items;
+    }
+    RECT ItemRect(int index) const {
+        RECT rect{LVIR_BOUNDS, 0, 0, 0};
+        Call(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), rect);
+        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+    std::wstring HeaderText() const {
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = RemoteText();
+        item.cchTextMax = kChars;
+        Call(ListView_GetHeader(list), HDM_GETITEMW, 0, item);
+        return ReadText(item.pszText);
+    }
+    std::wstring StatusText() const {
+        Text text{};
+        Call(status, SB_GETTEXTW, 0, text);
+        return text.data();
+    }
 
 private:
-    std::optional<int> NextItem(UINT flags) const;
+    static constexpr int kChars = 256;  // the tests' names and texts are short
+    static constexpr std::size_t kRequestBytes = 256;
+    using Text = std::array<wchar_t, kChars>;
 
-    HWND window_;
-    HWND list_;
-    HWND status_;
+    wchar_t* RemoteText() const { return reinterpret_cast<wchar_t*>(memory_ + kRequestBytes); }
+    // Sends the message with `request` staged in the target's memory, and
+    // reads back what the control left there.
+    template <typename T>
+    LRESULT Call(HWND control, UINT message, WPARAM wParam, T& request) const {
+        WriteProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        const LRESULT result = SendMessageW(control, message, wParam, reinterpret_cast<LPARAM>(memory_));
+        ReadProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        return result;
+    }
+    std::wstring ReadText(const wchar_t* at) const {
+        Text text{};
+        ReadProcessMemory(process_.get(), at, text.data(), sizeof text - sizeof(wchar_t), nullptr);
+        return text.data();
+    }
+
     UniqueHandleObject process_;
+    BYTE* memory_ = nullptr;
 };
-
-std::wstring ToString(const RECT& rect);
