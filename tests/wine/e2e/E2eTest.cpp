@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Probe.h"
+#include "platform/Win32Handles.h"
 #include "TestRegistry.h"
 
 // tallowick.exe as a person meets it: started as its own process, driven by
@@ -33,25 +34,22 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutM
     return true;
 }
 
-void Send(std::vector<INPUT> inputs) {
-    ASSERT_EQ(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)), inputs.size());
+void Mouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+    INPUT input{INPUT_MOUSE, {}};
+    input.mi = {dx, dy, 0, flags, 0, 0};
+    SendInput(1, &input, sizeof input);
 }
 
 // Moves the pointer as a mouse would, then presses and releases a button.
 void Click(POINT at, DWORD down) {
     // Absolute positions are in 1/65536 of the screen; rounding up lands on the pixel itself.
     const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    std::vector<INPUT> inputs(3, INPUT{INPUT_MOUSE, {}});
-    inputs[0].mi.dx = (at.x * 65536 + width - 1) / width;
-    inputs[0].mi.dy = (at.y * 65536 + height - 1) / height;
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs[1].mi.dwFlags = down;
-    inputs[2].mi.dwFlags = down * 2;  // each button's up flag is twice its down flag
-    Send({inputs[0]});
+    Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, (at.x * 65536 + width - 1) / width, (at.y * 65536 + height - 1) / height);
     POINT cursor{};
     ASSERT_TRUE(WaitFor([&] { return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y; }))
         << cursor.x << "," << cursor.y << " for " << at.x << "," << at.y;
-    Send({inputs[1], inputs[2]});
+    Mouse(down);
+    Mouse(down * 2);  // each button's up flag is twice its down flag
 }
 
 // Holds the keys down in order, then lets them go in reverse, as a chord is typed.
@@ -63,7 +61,7 @@ void Type(std::vector<WORD> keys) {
         inputs[i].ki = {key, static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)),
                         (up ? KEYEVENTF_KEYUP : 0u) | (key == VK_APPS ? KEYEVENTF_EXTENDEDKEY : 0u), 0, 0};
     }
-    Send(inputs);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
@@ -81,29 +79,23 @@ public:
     explicit App(DWORD startDpi) : dpi(startDpi) {
         RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &startDpi, sizeof startDpi);
         const std::wstring exe = WindowsPath(L"" TALLOWICK_EXE);
-        std::wstring commandLine = L"\"" + exe + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &info))
-            return;
+        CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
         process_.reset(info.hProcess);
         CloseHandle(info.hThread);
-        id_ = info.dwProcessId;
         HWND window = nullptr;
-        if (WaitFor([&] { return (window = FindVisible(id_, TALLOWICK_WINDOW_CLASS)) != nullptr; }))
-            probe.emplace(window);
+        if (WaitFor([&] { return (window = FindVisible(info.dwProcessId, TALLOWICK_WINDOW_CLASS)) != nullptr; }))
+            probe.emplace(window, process_.get());
     }
     ~App() {
         if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
     }
-    App(const App&) = delete;
-    App& operator=(const App&) = delete;
 
     // The screen rectangle of the process's open pop-up menu, if one is open.
     std::optional<RECT> Menu() const {
-        const HWND menu = FindVisible(id_, L"#32768");
+        const HWND menu = FindVisible(GetProcessId(process_.get()), L"#32768");
         return menu == nullptr ? std::nullopt : std::optional(ScreenRect(menu));
     }
     // As the close box does; the exit code, or STILL_ACTIVE when it does not end.
@@ -116,7 +108,6 @@ public:
 
 private:
     UniqueHandleObject process_;
-    DWORD id_ = 0;
 };
 
 // What the screen shows inside `rect`, written as a PNG by WIC's encoder.
@@ -164,7 +155,7 @@ constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 TestValue Sz(const std::wstring& name, const std::wstring& data = L"1") { return {name, REG_SZ, SzData(data)}; }
 
 // Three names in the order the registry lists them, two with settings below.
-const std::vector<TestKey> kThreeNames = {
+const std::vector<TestKey> kThree = {
     {L"", {Sz(L"alpha"), Sz(L"Bravo"), Sz(L"charlie")}},
     {L"alpha", {Sz(L"Password", L"a")}},
     {L"Bravo\\Settings\\Sounds", {Sz(L"Arrive", L"ding.wav"), {L"Flags", REG_DWORD, {1, 0, 0, 0}}}},
@@ -206,10 +197,7 @@ void ResizeMaximiseMinimiseRestore(App& app) {
     const HWND window = app.probe->window;
     for (const int show : {-1, SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_RESTORE}) {
         SCOPED_TRACE(show);
-        if (show < 0)
-            SetWindowPos(window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE);
-        else
-            ShowWindow(window, show);
+        show < 0 ? SetWindowPos(window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE) : ShowWindow(window, show);
         if (IsIconic(window)) continue;
         WaitFor([&] { return Misfit(app) == kFits; });
         EXPECT_EQ(Misfit(app), kFits);
@@ -240,18 +228,18 @@ std::function<void(App&)> Press(DWORD button, std::function<POINT(const Probe&)>
 
 struct Row {
     const char* name;
+    UINT dpi;
     std::vector<TestKey> seed;
     std::function<void(App&)> act;
     const wchar_t* removed;  // the name that leaves the list and the registry
     std::wstring status;     // after the act; empty when it stays as it was
-    UINT dpi;
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
-const auto kOnFirst = [](const Probe& probe) { return Centre(probe.ItemRect(0)); };
-const auto kOnSecond = [](const Probe& probe) { return Centre(probe.ItemRect(1)); };
-const auto kOnThird = [](const Probe& probe) { return Centre(probe.ItemRect(2)); };
+std::function<POINT(const Probe&)> OnName(int item) {
+    return [item](const Probe& probe) { return Centre(probe.ItemRect(item)); };
+}
 const auto kMidList = [](const Probe& probe) { return Centre(ScreenRect(probe.list)); };
 const auto kBelowNames = [](const Probe& probe) { return POINT{kMidList(probe).x, ScreenRect(probe.list).bottom - 20}; };
 const auto kOnCaption = [](const Probe& probe) {
@@ -260,28 +248,25 @@ const auto kOnCaption = [](const Probe& probe) {
 constexpr DWORD kLeft = MOUSEEVENTF_LEFTDOWN, kMiddle = MOUSEEVENTF_MIDDLEDOWN, kRight = MOUSEEVENTF_RIGHTDOWN;
 const auto kTwoLeft = L"2 ScreeNames(s) found.";
 
-// name, seed, act, removed, status, dpi
+// name, dpi, seed, act, removed, status
 const Row kRows[] = {
-    {"StartsAt96Dpi", kThreeNames, Screenshot, nullptr, L"", 96},
-    {"StartsAt144Dpi", kThreeNames, nullptr, nullptr, L"", 144},
-    {"StartsAt192Dpi", kThreeNames, nullptr, nullptr, L"", 192},
-    {"LayoutFollowsResizeMaximiseMinimiseRestore", kThreeNames, ResizeMaximiseMinimiseRestore, nullptr, L"", 96},
-    {"LeftClickOnNameOpensNoMenu", kThreeNames, Press(kLeft, kOnSecond, {}, false, false), nullptr, L"", 96},
-    {"MiddleClickOnNameOpensNoMenu", kThreeNames, Press(kMiddle, kOnSecond, {}, false, false), nullptr, L"", 96},
-    {"RightClickOnEmptyListOpensNoMenu", {}, Press(kRight, kMidList, {}, false, false), nullptr, L"", 96},
-    {"RightClickRemovesTheSecondOfThree", kThreeNames, Press(kRight, kOnSecond, {}, true, true), L"Bravo", kTwoLeft,
-     96},
-    {"ShiftF10RemovesTheSelectedName", kThreeNames, Press(kLeft, kOnThird, {{VK_SHIFT, VK_F10}}, true, true),
-     L"charlie", kTwoLeft, 96},
-    {"MenuKeyRemovesTheNameChosenWithDownAndUp", kThreeNames,
-     Press(kLeft, kOnFirst, {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, true), L"Bravo", kTwoLeft, 96},
-    {"DefaultValueIsRefused", {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, kOnFirst, {}, true, true), nullptr,
-     L"Could not remove \"\".", 96},
+    {"StartsAt96Dpi", 96, kThree, Screenshot, nullptr, L""},
+    {"StartsAt144Dpi", 144, kThree, nullptr, nullptr, L""},
+    {"StartsAt192Dpi", 192, kThree, nullptr, nullptr, L""},
+    {"LayoutFollowsResizeMaximiseMinimiseRestore", 96, kThree, ResizeMaximiseMinimiseRestore, nullptr, L""},
+    {"LeftClickOnNameOpensNoMenu", 96, kThree, Press(kLeft, OnName(1), {}, false, false), nullptr, L""},
+    {"MiddleClickOnNameOpensNoMenu", 96, kThree, Press(kMiddle, OnName(1), {}, false, false), nullptr, L""},
+    {"RightClickOnEmptyListOpensNoMenu", 96, {}, Press(kRight, kMidList, {}, false, false), nullptr, L""},
+    {"RightClickRemovesTheSecondOfThree", 96, kThree, Press(kRight, OnName(1), {}, true, true), L"Bravo", kTwoLeft},
+    {"ShiftF10RemovesTheSelectedName", 96, kThree, Press(kLeft, OnName(2), {{VK_SHIFT, VK_F10}}, true, true),
+     L"charlie", kTwoLeft},
+    {"MenuKeyRemovesTheNameChosenWithDownAndUp", 96, kThree,
+     Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, true), L"Bravo", kTwoLeft},
+    {"DefaultValueIsRefused", 96, {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, OnName(0), {}, true, true), nullptr,
+     L"Could not remove \"\"."},
     // Nothing is selected there: the command is greyed.
-    {"RightClickBelowTheNamesChangesNothing", kThreeNames, Press(kRight, kBelowNames, {}, true, true), nullptr, L"",
-     96},
-    {"RightClickOnCaptionOpensTheSystemMenu", kThreeNames, Press(kRight, kOnCaption, {}, true, false), nullptr, L"",
-     96},
+    {"RightClickBelowTheNamesChangesNothing", 96, kThree, Press(kRight, kBelowNames, {}, true, true), nullptr, L""},
+    {"RightClickOnCaptionOpensTheSystemMenu", 96, kThree, Press(kRight, kOnCaption, {}, true, false), nullptr, L""},
 };
 
 // The rows start the program at a DPI of their own and unmanaged: Wine's

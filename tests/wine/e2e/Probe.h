@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Win32Handles.h"
 #include "platform/resource.h"
 
 // Reads tallowick.exe's window from another process, as a person sees it.
@@ -41,17 +40,14 @@ class Probe {
 public:
     const HWND window, list, status;
 
-    explicit Probe(HWND main) : window(main), list(GetDlgItem(main, IDC_NAMES)), status(GetDlgItem(main, IDC_STATUS)) {
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
-        memory_ = static_cast<BYTE*>(VirtualAllocEx(process_.get(), nullptr, kRequestBytes + sizeof(Text),
-                                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    // `process` may write and read the target's memory. What the probe
+    // stages there lives as long as the process: each test's ends with it.
+    Probe(HWND main, HANDLE process)
+        : window(main), list(GetDlgItem(main, IDC_NAMES)), status(GetDlgItem(main, IDC_STATUS)), process_(process) {
+        memory_ = static_cast<BYTE*>(
+            VirtualAllocEx(process, nullptr, kRequestBytes + sizeof(Text), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         if (memory_ == nullptr || list == nullptr || status == nullptr) ADD_FAILURE() << "cannot probe the window";
     }
-    ~Probe() { VirtualFreeEx(process_.get(), memory_, 0, MEM_RELEASE); }
-    Probe(const Probe&) = delete;
-    Probe& operator=(const Probe&) = delete;
 
     // What a read that the window's own changes cut short has seen; callers wait for the whole list.
     std::vector<ListItem> Items() const {
@@ -98,17 +94,17 @@ private:
     // reads back what the control left there.
     template <typename T>
     LRESULT Call(HWND control, UINT message, WPARAM wParam, T& request) const {
-        WriteProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        WriteProcessMemory(process_, memory_, &request, sizeof request, nullptr);
         const LRESULT result = SendMessageW(control, message, wParam, reinterpret_cast<LPARAM>(memory_));
-        ReadProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        ReadProcessMemory(process_, memory_, &request, sizeof request, nullptr);
         return result;
     }
     std::wstring ReadText(const wchar_t* at) const {
         Text text{};
-        ReadProcessMemory(process_.get(), at, text.data(), sizeof text - sizeof(wchar_t), nullptr);
+        ReadProcessMemory(process_, at, text.data(), sizeof text - sizeof(wchar_t), nullptr);
         return text.data();
     }
 
-    UniqueHandleObject process_;
+    HANDLE process_;
     BYTE* memory_ = nullptr;
 };
