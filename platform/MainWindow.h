@@ -23,6 +23,9 @@ public:
     HWND hwnd() const { return hwnd_; }
     // The form's load: the names listed into the still hidden window.
     void LoadNames();
+    // Reads the list again by the same path: at once, or when the pop-up
+    // menu or removal under way ends. The registry watch and F5 call it.
+    void RefreshNames();
 
     float OuterWidth() const override;
     float OuterHeight() const override;
@@ -35,6 +38,7 @@ public:
     std::optional<int> SelectedItem() const override;
     std::wstring ItemText(int item) const override;
     void RemoveItem(int item) override;
+    void Clear() override;
     void SelectItem(int item) override;
     float Width() const override;
     void SetWidth(float twips) override;
@@ -51,6 +55,10 @@ private:
     void ApplyDpi(UINT dpi);
     void LayOut();
     void ShowMenuAt(POINT screen, ListMenuState state);
+    template <typename Load>
+    void LoadWithoutRedraw(Load load);
+    template <typename Action>
+    void WhileBusy(Action action);
     int ToPixels(float twips) const;
     float ToTwips(int pixels) const;
 
@@ -60,6 +68,8 @@ private:
     HWND status_ = nullptr;
     WNDPROC listDefaultProc_ = nullptr;
     bool loading_ = false;
+    int busy_ = 0;
+    bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
