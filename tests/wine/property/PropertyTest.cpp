@@ -10,6 +10,7 @@
 
 #include "TestRegistry.h"
 #include "WindowUnderTest.h"
+#include "cli/Cli.h"
 #include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
@@ -260,6 +261,87 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);
+}
+
+struct CliRun {
+    DWORD exitCode = 0;
+    std::string out, err;
+};
+
+// tallowick-cli with its output into pipes, as a script that redirects it.
+CliRun RunCli(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    UniqueHandleObject outRead, outWrite, errRead, errWrite;
+    CreatePipe(outRead.put(), outWrite.put(), &inherit, 0);
+    CreatePipe(errRead.put(), errWrite.put(), &inherit, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
+    std::wstring line = L"\"" TALLOWICK_CLI L"\" " + arguments;
+    PROCESS_INFORMATION process{};
+    CliRun run{0xFFFFFFFF, {}, {}};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process))
+        return run;
+    const UniqueHandleObject processHandle(process.hProcess), threadHandle(process.hThread);
+    outWrite.reset();
+    errWrite.reset();
+    for (auto [pipe, text] : {std::pair{outRead.get(), &run.out}, std::pair{errRead.get(), &run.err}}) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got != 0) text->append(buffer, got);
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    return run;
+}
+
+// Each command line against the real registry: what it prints (UTF-8 into a
+// pipe), its exit code, and what it leaves of the messenger tree.
+TEST(Cli, CommandLinesAgainstTheRegistry) {
+    const std::vector<TestKey> tree = {
+        {L"", {{L"", REG_SZ, {}}, {L"alice", REG_SZ, {}}, {L"Bob", REG_SZ, {}}, {L"dave\\evil", REG_SZ, {}},
+               {L"\u03A9mega", REG_SZ, {}}}},
+        {L"alice\\Settings", {}}, {L"Bob", {}}, {L"dave\\evil", {}}};
+    std::string usage;
+    for (const wchar_t ch : cli::Usage()) usage += static_cast<char>(ch);
+    const struct {
+        bool key;
+        std::wstring arguments;
+        std::string out;
+        DWORD exitCode;
+        std::vector<std::wstring> removed;
+        bool usageOnStderr = false;
+    } rows[] = {
+        {true, L"list", "\r\nalice\r\nBob\r\ndave\\evil\r\n\xCE\xA9mega\r\n", 0, {}},
+        {false, L"LIST", "", 0, {}},
+        {true, L"Remove ALICE bob ghost alice", "Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, {L"alice", L"Bob"}},
+        {true, L"remove /ALL", "Could not remove \"\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"\xCE\xA9mega\".\r\n", 1, {L"alice", L"Bob", L"\u03A9mega"}},
+        {true, L"remove dave\\evil", "Could not remove \"dave\\evil\".\r\n", 1, {}},
+        {false, L"remove /all", "", 0, {}},
+        {true, L"/?", usage, 0, {}},
+        {true, L"--HELP", usage, 0, {}},
+        {true, L"", "", 2, {}, true},
+        {true, L"remove", "", 2, {}, true},
+        {true, L"list alice", "", 2, {}, true},
+        {true, L"remove alice /all", "", 2, {}, true},
+        {true, L"delete alice", "", 2, {}, true},
+    };
+    for (const auto& row : rows) {
+        if (row.key) ResetUsersKey(tree);
+        else DeleteMessengerTree();
+        std::wstring expected = DumpMessengerTree();
+        for (const std::wstring& name : row.removed) expected = DumpWithout(expected, name);
+        const CliRun run = RunCli(row.arguments);
+        const std::string shown = Shown(row.arguments);
+        EXPECT_EQ(run.out, row.out) << shown;
+        EXPECT_EQ(run.exitCode, row.exitCode) << shown;
+        EXPECT_EQ(run.err, row.usageOnStderr ? usage : "") << shown;
+        EXPECT_TRUE(DumpMessengerTree() == expected) << shown;
+    }
+    DeleteMessengerTree();
 }
 
 // Each of these, split as the registry API needs it, would address more than
