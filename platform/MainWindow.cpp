@@ -72,6 +72,8 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
                  work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
+    // Armed before the load, so that a change made while it reads is seen.
+    watch_.Arm();
     LoadNames();
     ShowWindow(hwnd_, showCommand);
     SetFocus(list_);
@@ -110,6 +112,11 @@ void MainWindow::RefreshNames() {
     }
     refreshPending_ = false;
     LoadWithoutRedraw([this] { frm_.OnRefresh(); });
+}
+
+void MainWindow::OnRegistryChanged() {
+    watch_.Arm();
+    RefreshNames();
 }
 
 template <typename Action>

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
 #include "window/WindowOps.h"
 #include "window/frmMain.h"
@@ -26,6 +27,10 @@ public:
     // Reads the list again by the same path: at once, or when the pop-up
     // menu or removal under way ends. The registry watch and F5 call it.
     void RefreshNames();
+    // Signalled when the Users key changes: the message loop waits on it and
+    // then calls OnRegistryChanged.
+    HANDLE RegistryChangedEvent() const { return watch_.Event(); }
+    void OnRegistryChanged();
 
     float OuterWidth() const override;
     float OuterHeight() const override;
@@ -77,5 +82,6 @@ private:
     UniqueHImageList images_;
     UniqueHIcon bigIcon_;
     UniqueHIcon smallIcon_;
+    UsersKeyWatch watch_;
     frmMain frm_;
 };

@@ -51,6 +51,21 @@ void WindowUnderTest::Remove(int index) {
     PumpMessages();
 }
 
+std::optional<int> WindowUnderTest::Selected() const {
+    const std::optional<int> item = window_.SelectedItem();
+    return item ? std::optional<int>(*item - 1) : std::nullopt;
+}
+
+void WindowUnderTest::FollowRegistry(DWORD ms) {
+    if (WaitForSingleObject(window_.RegistryChangedEvent(), ms) == WAIT_OBJECT_0) window_.OnRegistryChanged();
+    PumpMessages();
+}
+
+void WindowUnderTest::PressF5() {
+    SendMessageW(list_, WM_KEYDOWN, VK_F5, 0);
+    PumpMessages();
+}
+
 std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;
     UniqueHKey key;

@@ -145,9 +145,9 @@ struct Figures {
 const std::wstring kRegUsers = L"\"HKCU\\" + std::wstring(kUsersKey);
 
 // Another program changes the registry under the open window: it removes the
-// chosen name's value, key or both, adds a name, or deletes the Users key.
-// Returns whether the window's list and the registry now disagree.
-bool ChangeBehindTheWindow(Rng& rng, const std::wstring& name, Figures& figures) {
+// chosen name's value, key or both, adds a name, rewrites the name's value,
+// or deletes the Users key, which the window must see go and come back.
+void ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring& name, Figures& figures) {
     ++figures.faults;
     // Wine's own reg.exe plays the other program now and then; it costs a
     // process start, so mostly the change is made from here, which the
@@ -163,19 +163,23 @@ bool ChangeBehindTheWindow(Rng& rng, const std::wstring& name, Figures& figures)
     switch (Pick(rng, 5)) {
     case 0:
         run(L"delete " + kRegUsers + L"\" /v \"" + name + L"\" /f", [&] { RegDeleteKeyValueW(HKEY_CURRENT_USER, kUsersKey, name.c_str()); });
-        return true;
+        return;
     case 1:
         run(L"delete " + kRegUsers + L'\\' + name + L"\" /f", [&] { RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()); RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str()); });
-        return false;
+        return;
     case 2:
         run(L"add " + kRegUsers + L"\" /v newcomer /t REG_SZ /d x /f",
             [&] { RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey, L"newcomer", REG_SZ, L"x", 4); });
-        return true;
+        return;
     case 3:
         run(L"delete " + kRegUsers + L"\" /f", [&] { RegDeleteTreeW(HKEY_CURRENT_USER, kUsersKey); RegDeleteKeyW(HKEY_CURRENT_USER, kUsersKey); });
-        return true;
+        window.FollowRegistry(1000);
+        figures.Check(window.Items().empty(), "names stayed listed after the Users key was deleted");
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey, L"newcomer", REG_SZ, L"x", 4);
+        return;
     default:
-        return false;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey, name.c_str(), REG_SZ, L"y", 4);
+        return;
     }
 }
 
@@ -233,23 +237,39 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
         figures.Check(status == (items.empty() ? L"" : EnumerateValues::FoundText(static_cast<int>(items.size()))),
                       "status \"" + Shown(status) + "\"");
 
-        bool changedBehind = false;
         for (std::size_t steps = 1 + Pick(rng, 4); steps != 0 && !items.empty(); --steps) {
             ++figures.step;
             std::vector<std::size_t> refused;
             for (std::size_t i = 0; i < items.size(); ++i)
                 if (!frmMain::IsAddressableName(items[i])) refused.push_back(i);
-            const std::size_t index =
+            std::size_t index =
                 !refused.empty() && Chance(rng, 0.35) ? refused[Pick(rng, refused.size())] : Pick(rng, items.size());
             // What a correct removal leaves: the registry as it was before any
             // change behind the window, less the name, plus what was added.
             std::wstring expected = DumpWithout(DumpMessengerTree(), items[index]);
+            // The window follows the change by itself, or on F5; the chosen
+            // name stays selected while it is listed.
             if (frmMain::IsAddressableName(items[index]) && Chance(rng, 0.15)) {
-                changedBehind |= ChangeBehindTheWindow(rng, items[index], figures);
-                expected = DumpWithout(DumpMessengerTree(), items[index]);
+                const std::wstring name = items[index];
+                window.Select(static_cast<int>(index));
+                window.FollowRegistry(0);  // its own removals' change
+                ChangeBehindTheWindow(rng, window, name, figures);
+                if (Chance(rng, 0.3)) window.PressF5();
+                else window.FollowRegistry(1000);
+                items = window.Items();
+                figures.Check(items == UsersValueNames(), "the list did not follow the registry");
+                figures.Check(window.StatusText() == EnumerateValues::FoundText(static_cast<int>(items.size())),
+                              "status after a change behind the window");
+                const auto at = std::ranges::find(items, name);
+                std::optional<int> stays;
+                if (at != items.end()) stays = static_cast<int>(at - items.begin());
+                figures.Check(window.Selected() == stays, "the selection did not follow its name");
+                if (!stays) continue;
+                index = static_cast<std::size_t>(*stays);
+                expected = DumpWithout(DumpMessengerTree(), name);
             }
             RemovalStep(window, items, index, expected, figures);
-            if (!changedBehind) figures.Check(items == UsersValueNames(), "the list differs from the registry");
+            figures.Check(items == UsersValueNames(), "the list differs from the registry");
         }
     }
     DeleteMessengerTree();
