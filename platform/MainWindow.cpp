@@ -72,6 +72,8 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
                  work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
+    // Armed before the load, so that a change made while it reads is seen.
+    watch_.Arm();
     LoadNames();
     ShowWindow(hwnd_, showCommand);
     SetFocus(list_);
@@ -83,14 +85,45 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
 // status text invalidates and updates the bar: under Wine seven and two
 // wineserver round trips per name, most of the listing's time. So the list
 // does not redraw, and the status bar gets only the last text of each panel.
-void MainWindow::LoadNames() {
+// A refresh of the shown window is a load like the first, so it costs the
+// same per name.
+template <typename Load>
+void MainWindow::LoadWithoutRedraw(Load load) {
     loading_ = true;
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    frm_.OnLoad();
+    load();
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
     loading_ = false;
     for (const auto& [panel, text] : loadingPanelTexts_) SetPanelText(panel, text);
     loadingPanelTexts_.clear();
+}
+
+void MainWindow::LoadNames() {
+    LoadWithoutRedraw([this] { frm_.OnLoad(); });
+}
+
+// An open pop-up menu or a removal acts on the selected item: the list must
+// not change under it. The change is read once either is over.
+void MainWindow::RefreshNames() {
+    if (busy_ != 0) {
+        refreshPending_ = true;
+        return;
+    }
+    refreshPending_ = false;
+    LoadWithoutRedraw([this] { frm_.OnRefresh(); });
+}
+
+void MainWindow::OnRegistryChanged() {
+    watch_.Arm();
+    RefreshNames();
+}
+
+template <typename Action>
+void MainWindow::WhileBusy(Action action) {
+    ++busy_;
+    action();
+    if (--busy_ == 0 && refreshPending_) RefreshNames();
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -115,7 +148,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (list_ != nullptr) SetFocus(list_);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDM_REMOVENAME) frm_.OnRemoveNameClick();
+        if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
         return 0;
     case WM_CONTEXTMENU:
         // Mouse clicks on the list reach the form as its mouse-down events;
@@ -231,6 +264,10 @@ LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LP
     case WM_LBUTTONDOWN: button = kLeftButton; break;
     case WM_RBUTTONDOWN: button = kRightButton; break;
     case WM_MBUTTONDOWN: button = kMiddleButton; break;
+    case WM_KEYDOWN:
+        if (wParam != VK_F5) return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
+        window->RefreshNames();
+        return 0;
     default: return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     }
     // The list handles the press first, so that a right click selects the
@@ -273,7 +310,9 @@ WindowState MainWindow::State() const {
 void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
     const HMENU menu = GetSubMenu(menus_.get(), 0);
     EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
-    TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y, hwnd_, nullptr);
+    WhileBusy([&] {
+        TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y, hwnd_, nullptr);
+    });
 }
 
 void MainWindow::PopupListMenuAtCursor(ListMenuState state) {
@@ -328,6 +367,8 @@ std::wstring MainWindow::ItemText(int item) const {
 }
 
 void MainWindow::RemoveItem(int item) { ListView_DeleteItem(list_, item - 1); }
+
+void MainWindow::Clear() { ListView_DeleteAllItems(list_); }
 
 void MainWindow::SelectItem(int item) {
     constexpr UINT kState = LVIS_SELECTED | LVIS_FOCUSED;

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
 #include "window/WindowOps.h"
 #include "window/frmMain.h"
@@ -23,6 +24,13 @@ public:
     HWND hwnd() const { return hwnd_; }
     // The form's load: the names listed into the still hidden window.
     void LoadNames();
+    // Reads the list again by the same path: at once, or when the pop-up
+    // menu or removal under way ends. The registry watch and F5 call it.
+    void RefreshNames();
+    // Signalled when the Users key changes: the message loop waits on it and
+    // then calls OnRegistryChanged.
+    HANDLE RegistryChangedEvent() const { return watch_.Event(); }
+    void OnRegistryChanged();
 
     float OuterWidth() const override;
     float OuterHeight() const override;
@@ -35,6 +43,7 @@ public:
     std::optional<int> SelectedItem() const override;
     std::wstring ItemText(int item) const override;
     void RemoveItem(int item) override;
+    void Clear() override;
     void SelectItem(int item) override;
     float Width() const override;
     void SetWidth(float twips) override;
@@ -51,6 +60,10 @@ private:
     void ApplyDpi(UINT dpi);
     void LayOut();
     void ShowMenuAt(POINT screen, ListMenuState state);
+    template <typename Load>
+    void LoadWithoutRedraw(Load load);
+    template <typename Action>
+    void WhileBusy(Action action);
     int ToPixels(float twips) const;
     float ToTwips(int pixels) const;
 
@@ -60,6 +73,8 @@ private:
     HWND status_ = nullptr;
     WNDPROC listDefaultProc_ = nullptr;
     bool loading_ = false;
+    int busy_ = 0;
+    bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
@@ -67,5 +82,6 @@ private:
     UniqueHImageList images_;
     UniqueHIcon bigIcon_;
     UniqueHIcon smallIcon_;
+    UsersKeyWatch watch_;
     frmMain frm_;
 };

@@ -7,4 +7,5 @@ class Win32Registry final : public reg::RegistryReader {
 public:
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
     bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
+    bool SameName(std::wstring_view a, std::wstring_view b) const override;
 };

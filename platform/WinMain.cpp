@@ -19,10 +19,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     MainWindow window(registry, shells);
     if (!window.Create(instance, showCommand)) return 1;
 
-    MSG message{};
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    // Messages first, so that a command the pop-up menu posted acts on the
+    // list it was chosen from; then the registry's changes.
+    const HANDLE changed = window.RegistryChangedEvent();
+    const DWORD watched = changed != nullptr ? 1 : 0;
+    for (;;) {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (MsgWaitForMultipleObjectsEx(watched, &changed, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
+            WAIT_OBJECT_0 && watched != 0)
+            window.OnRegistryChanged();
     }
-    return static_cast<int>(message.wParam);
 }

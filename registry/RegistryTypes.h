@@ -34,6 +34,8 @@ public:
     // Opens a key below HKEY_CURRENT_USER for reading.
     virtual std::unique_ptr<OpenedKey> OpenCurrentUser(std::wstring_view keyPath, Status& status) = 0;
     virtual bool NameRemains(std::wstring_view keyPath, std::wstring_view name) = 0;
+    // Whether the registry takes the two for one name: it ignores case.
+    virtual bool SameName(std::wstring_view a, std::wstring_view b) const = 0;
 };
 
 }  // namespace reg

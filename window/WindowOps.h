@@ -36,6 +36,7 @@ public:
     virtual std::optional<int> SelectedItem() const = 0;
     virtual std::wstring ItemText(int item) const = 0;
     virtual void RemoveItem(int item) = 0;
+    virtual void Clear() = 0;
     virtual void SelectItem(int item) = 0;
     virtual float Width() const = 0;
     virtual void SetWidth(float twips) = 0;

@@ -20,6 +20,24 @@ frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::
 
 void frmMain::OnLoad() { EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_); }
 
+// Unlike the first load, a refresh always says how many names it found: a
+// list emptied behind the window must not go on showing an old count.
+void frmMain::OnRefresh() {
+    std::optional<std::wstring> selected;
+    if (const std::optional<int> item = lstNames_.SelectedItem()) selected = lstNames_.ItemText(*item);
+    lstNames_.Clear();
+    OnLoad();
+    const int count = lstNames_.ItemCount();
+    statusBar_.SetPanelText(1, EnumerateValues::FoundText(count));
+    if (!selected) return;
+    for (int item = 1; item <= count; ++item) {
+        if (registry_.SameName(lstNames_.ItemText(item), *selected)) {
+            lstNames_.SelectItem(item);
+            return;
+        }
+    }
+}
+
 // A window smaller than the margins gets an empty list rather than a
 // negative size.
 void frmMain::OnResize() {
@@ -55,6 +73,13 @@ std::wstring frmMain::CouldNotRemoveText(std::wstring_view name) {
     return L"Could not remove \"" + std::wstring(name) + L"\".";
 }
 
+bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstring_view name) {
+    if (!frmMain::IsAddressableName(name)) return false;
+    modMyRegistry::DeleteValue(shells, kCurrentUser, USERS_KEY_PATH, name);
+    modMyRegistry::DeleteKey(shells, kCurrentUser, USERS_KEY_PATH, name);
+    return !registry.NameRemains(USERS_KEY_PATH, name);
+}
+
 // The item leaves the list only when the registry holds neither a value nor
 // a key of that name any more, so that the list never claims a removal that
 // did not happen. The status bar then counts what is listed, so that no
@@ -63,15 +88,7 @@ void frmMain::OnRemoveNameClick() {
     const std::optional<int> item = lstNames_.SelectedItem();
     if (!item) return;
     const std::wstring name = lstNames_.ItemText(*item);
-    if (!IsAddressableName(name)) {
-        statusBar_.SetPanelText(1, CouldNotRemoveText(name));
-        return;
-    }
-
-    modMyRegistry::DeleteValue(shells_, kCurrentUser, USERS_KEY_PATH, name);
-    modMyRegistry::DeleteKey(shells_, kCurrentUser, USERS_KEY_PATH, name);
-
-    if (registry_.NameRemains(USERS_KEY_PATH, name)) {
+    if (!RemoveScreenName(registry_, shells_, name)) {
         statusBar_.SetPanelText(1, CouldNotRemoveText(name));
         return;
     }

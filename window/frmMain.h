@@ -10,6 +10,11 @@ class RegistryReader;
 }
 class ScriptShellFactory;
 
+// Deletes the screen name's value and settings key, unless the name would
+// address other items; true when neither is left. The window and the
+// command line both remove through here.
+bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstring_view name);
+
 // The main window's behaviour, apart from the toolkit that draws it: the
 // layout rule, the context menu and the removal command.
 class frmMain {
@@ -26,6 +31,9 @@ public:
             ScriptShellFactory& shells);
 
     void OnLoad();
+    // Reads the list again through the load's own path: the list becomes the
+    // registry's, the selected name stays selected while it is listed.
+    void OnRefresh();
     void OnResize();
     void OnListMouseDown(short button);
     void OnListContextMenuKey();

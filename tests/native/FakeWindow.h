@@ -36,6 +36,7 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
         icons.erase(icons.begin() + (item - 1));
         selected.reset();
     }
+    void Clear() override { items.clear(); icons.clear(); selected.reset(); }
     void SelectItem(int item) override { selected = item; }
     float Width() const override { return listWidth; }
     void SetWidth(float twips) override { listWidth = twips; }

@@ -184,6 +184,31 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     }
 }
 
+// A refresh lists what the registry holds now, keeps the selected name
+// selected wherever it moved (in whatever case it is now spelt), and counts.
+TEST(Refresh, TheListBecomesTheRegistryAndTheSelectionFollowsItsName) {
+    const struct {
+        Names after;
+        std::optional<int> selected, reselected;
+    } cases[] = {
+        {{L"", L"alpha", L"beta", L"gamma"}, 2, 3},
+        {{L"ALPHA", L"beta"}, 1, 1},
+        {{L"beta"}, 1, std::nullopt},
+        {{}, 2, std::nullopt},
+        {{L"alpha", L"beta"}, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        Form f({L"alpha", L"beta"});
+        f.window.selected = c.selected;
+        f.registry.CreateKey(kUsers).values.clear();
+        f.registry.CreateKey(kUsers).values.insert(c.after.begin(), c.after.end());
+        f.form.OnRefresh();
+        EXPECT_EQ(f.window.items, c.after);
+        EXPECT_EQ(f.window.selected, c.reselected) << c.after.size();
+        EXPECT_EQ(f.window.StatusText(), EnumerateValues::FoundText(static_cast<int>(c.after.size())));
+    }
+}
+
 TEST(Removal, ANameAlreadyGoneLeavesTheListAndNoSelectionDoesNothing) {
     Form f({L"alpha", L"beta"});
     f.registry.CreateKey(kUsers).values.erase(L"beta");

@@ -33,6 +33,9 @@ public:
 
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
     bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
+    bool SameName(std::wstring_view a, std::wstring_view b) const override {
+        return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
+    }
     std::unique_ptr<ScriptShell> Create() override;
 
     // What the tests look at and set: every path handed to a shell, shells

@@ -19,7 +19,7 @@ std::wstring Hex(const BYTE* data, DWORD size) {
     return out;
 }
 
-void DumpKey(const std::wstring& path, const std::wstring* without, std::vector<std::wstring>& lines) {
+void DumpKey(const std::wstring& path, const std::vector<std::wstring>& without, std::vector<std::wstring>& lines) {
     UniqueHKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
     DWORD maxSubkey = 0, maxValueName = 0, maxData = 0;
@@ -28,7 +28,10 @@ void DumpKey(const std::wstring& path, const std::wstring* without, std::vector<
               ERROR_SUCCESS);
     lines.push_back(path);
     // Only the Users key holds the screen names that a removal takes.
-    const bool isUsers = without != nullptr && SameIgnoringCase(path, kUsersKey);
+    const bool isUsers = SameIgnoringCase(path, kUsersKey);
+    const auto leftOut = [&](const std::wstring& item) {
+        return isUsers && std::ranges::any_of(without, [&](const std::wstring& name) { return SameIgnoringCase(item, name); });
+    };
     std::vector<wchar_t> name(std::max(maxValueName, maxSubkey) + 1);
     std::vector<BYTE> data(maxData + 1);
     for (DWORD index = 0;; ++index) {
@@ -38,7 +41,7 @@ void DumpKey(const std::wstring& path, const std::wstring* without, std::vector<
         if (status == ERROR_NO_MORE_ITEMS) break;
         ASSERT_EQ(status, ERROR_SUCCESS) << "RegEnumValueW";
         const std::wstring valueName(name.data(), nameLength);
-        if (isUsers && SameIgnoringCase(valueName, *without)) continue;
+        if (leftOut(valueName)) continue;
         lines.push_back(path + L'\t' + valueName + L'\t' + std::to_wstring(type) + L'\t' + Hex(data.data(), dataSize));
     }
     std::vector<std::wstring> children;
@@ -48,7 +51,7 @@ void DumpKey(const std::wstring& path, const std::wstring* without, std::vector<
         if (status == ERROR_NO_MORE_ITEMS) break;
         ASSERT_EQ(status, ERROR_SUCCESS) << "RegEnumKeyExW";
         const std::wstring child(name.data(), nameLength);
-        if (!(isUsers && SameIgnoringCase(child, *without))) children.push_back(path + L'\\' + child);
+        if (!leftOut(child)) children.push_back(path + L'\\' + child);
     }
     for (const std::wstring& child : children) DumpKey(child, without, lines);
 }
@@ -84,7 +87,7 @@ void ResetUsersKey(const std::vector<TestKey>& keys) {
     }
 }
 
-std::wstring DumpMessengerTree(const std::wstring* without) {
+std::wstring DumpMessengerTree(const std::vector<std::wstring>& without) {
     std::vector<std::wstring> lines;
     DumpKey(kMessengerKey, without, lines);
     std::sort(lines.begin(), lines.end());

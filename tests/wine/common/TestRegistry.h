@@ -35,8 +35,8 @@ void ResetUsersKey(const std::vector<TestKey>& keys);
 void DeleteMessengerTree();
 
 // Every key and value from HKCU\kMessengerKey down, one line each, sorted:
-// the key's path, then for a value its name, type and data in hex. With
-// `without`, the Users key's value of that name and the key of that name with
-// everything below it are left out, matched without case as the registry
-// does: what a correct removal of that name leaves.
-std::wstring DumpMessengerTree(const std::wstring* without = nullptr);
+// the key's path, then for a value its name, type and data in hex. The Users
+// key's values and keys named in `without` (with everything below them) are
+// left out, matched without case as the registry does: what a correct removal
+// of those names leaves.
+std::wstring DumpMessengerTree(const std::vector<std::wstring>& without = {});

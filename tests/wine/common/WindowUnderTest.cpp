@@ -51,6 +51,21 @@ void WindowUnderTest::Remove(int index) {
     PumpMessages();
 }
 
+std::optional<int> WindowUnderTest::Selected() const {
+    const std::optional<int> item = window_.SelectedItem();
+    return item ? std::optional<int>(*item - 1) : std::nullopt;
+}
+
+void WindowUnderTest::FollowRegistry(DWORD ms) {
+    if (WaitForSingleObject(window_.RegistryChangedEvent(), ms) == WAIT_OBJECT_0) window_.OnRegistryChanged();
+    PumpMessages();
+}
+
+void WindowUnderTest::PressF5() {
+    SendMessageW(list_, WM_KEYDOWN, VK_F5, 0);
+    PumpMessages();
+}
+
 std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;
     UniqueHKey key;
@@ -69,15 +84,30 @@ std::vector<std::wstring> UsersValueNames() {
     return names;
 }
 
-DWORD RunOtherProcess(const std::wstring& commandLine) {
+DWORD RunOtherProcess(const std::wstring& commandLine, std::string* out, std::string* err) {
     std::wstring mutableLine = commandLine;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    UniqueHandleObject outRead, outWrite, errRead, errWrite;
+    if (out != nullptr && err != nullptr && CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) &&
+        CreatePipe(errRead.put(), errWrite.put(), &inherit, 0)) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = outWrite.get();
+        startup.hStdError = errWrite.get();
+    }
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process))
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, startup.dwFlags != 0, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
         return GetLastError() | 0x80000000U;
     const UniqueHandleObject processHandle(process.hProcess), threadHandle(process.hThread);
+    outWrite.reset();
+    errWrite.reset();
+    for (const auto& [pipe, text] : {std::pair{outRead.get(), out}, std::pair{errRead.get(), err}}) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (pipe != nullptr && ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got != 0) text->append(buffer, got);
+    }
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);

@@ -20,6 +20,12 @@ public:
     std::wstring StatusText() const;
     // Selects the item (0-based) and picks "Remove ScreenName" for it.
     void Remove(int index);
+    void Select(int index) { window_.SelectItem(index + 1); }
+    std::optional<int> Selected() const;
+    // What the message loop does when the registry changes: waits up to
+    // `ms` for the watch, and takes the change.
+    void FollowRegistry(DWORD ms);
+    void PressF5();
 
 private:
     Win32Registry registry_;
@@ -32,7 +38,8 @@ private:
 // The Users key's value names in the registry's own order; none when the
 // key is missing.
 std::vector<std::wstring> UsersValueNames();
-// Runs `commandLine` as another process and returns its exit code.
-DWORD RunOtherProcess(const std::wstring& commandLine);
+// Runs `commandLine` as another process and returns its exit code; with
+// `out` and `err`, what it wrote to its stdout and stderr (pipes).
+DWORD RunOtherProcess(const std::wstring& commandLine, std::string* out = nullptr, std::string* err = nullptr);
 // A diagnostic in UTF-8: long text is cut, control characters escaped.
 std::string Shown(const std::wstring& text);

@@ -293,8 +293,7 @@ protected:
 TEST_P(E2e, Person) {
     const Row& row = GetParam();
     ResetUsersKey(row.seed);
-    const std::wstring removed = row.removed ? row.removed : L"";
-    const std::wstring expected = DumpMessengerTree(row.removed ? &removed : nullptr);
+    const std::wstring expected = row.removed ? DumpMessengerTree({row.removed}) : DumpMessengerTree();
     std::vector<ListItem> items;
     for (const TestValue& value : row.seed.empty() ? std::vector<TestValue>{} : row.seed[0].values)
         items.emplace_back(value.name, 0);

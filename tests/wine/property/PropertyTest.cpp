@@ -10,6 +10,7 @@
 
 #include "TestRegistry.h"
 #include "WindowUnderTest.h"
+#include "cli/Cli.h"
 #include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
@@ -144,9 +145,10 @@ struct Figures {
 const std::wstring kRegUsers = L"\"HKCU\\" + kUsersKey;
 
 // Another program changes the registry under the open window: it removes the
-// chosen name's value, key or both, adds a name, or deletes the Users key.
-// Returns whether the window's list and the registry now disagree.
-bool ChangeBehindTheWindow(Rng& rng, const std::wstring& name, Figures& figures) {
+// chosen name's value, key or both, adds a name, rewrites the name's value,
+// or deletes the Users key, which the window must see go and come back.
+// Returns whether every name was gone for a while.
+bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring& name, Figures& figures) {
     ++figures.faults;
     // Wine's own reg.exe plays the other program now and then; it costs a
     // process start, so mostly the change is made from here, which the
@@ -162,18 +164,22 @@ bool ChangeBehindTheWindow(Rng& rng, const std::wstring& name, Figures& figures)
     switch (Pick(rng, 5)) {
     case 0:
         run(L"delete " + kRegUsers + L"\" /v \"" + name + L"\" /f", [&] { RegDeleteKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str()); });
-        return true;
+        return false;
     case 1:
         run(L"delete " + kRegUsers + L'\\' + name + L"\" /f", [&] { RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()); RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str()); });
         return false;
     case 2:
         run(L"add " + kRegUsers + L"\" /v newcomer /t REG_SZ /d x /f",
             [&] { RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), L"newcomer", REG_SZ, L"x", 4); });
-        return true;
+        return false;
     case 3:
         run(L"delete " + kRegUsers + L"\" /f", [&] { RegDeleteTreeW(HKEY_CURRENT_USER, kUsersKey.c_str()); RegDeleteKeyW(HKEY_CURRENT_USER, kUsersKey.c_str()); });
+        window.FollowRegistry(1000);
+        figures.Check(window.Items().empty(), "names stayed listed after the Users key was deleted");
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), L"newcomer", REG_SZ, L"x", 4);
         return true;
     default:
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"y", 4);
         return false;
     }
 }
@@ -232,23 +238,44 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
         figures.Check(status == (items.empty() ? L"" : EnumerateValues::FoundText(static_cast<int>(items.size()))),
                       "status \"" + Shown(status) + "\"");
 
-        bool changedBehind = false;
         for (std::size_t steps = 1 + Pick(rng, 4); steps != 0 && !items.empty(); --steps) {
             ++figures.step;
             std::vector<std::size_t> refused;
             for (std::size_t i = 0; i < items.size(); ++i)
                 if (!frmMain::IsAddressableName(items[i])) refused.push_back(i);
-            const std::size_t index =
+            std::size_t index =
                 !refused.empty() && Chance(rng, 0.35) ? refused[Pick(rng, refused.size())] : Pick(rng, items.size());
             // What a correct removal leaves: the registry as it was before any
             // change behind the window, less the name, plus what was added.
-            std::wstring expected = DumpMessengerTree(&items[index]);
+            std::wstring expected = DumpMessengerTree({items[index]});
+            // The window follows the change by itself, or on F5; the chosen
+            // name stays selected while it is listed.
             if (frmMain::IsAddressableName(items[index]) && Chance(rng, 0.15)) {
-                changedBehind |= ChangeBehindTheWindow(rng, items[index], figures);
-                expected = DumpMessengerTree(&items[index]);
+                const std::wstring name = items[index];
+                const std::vector<std::wstring> before = items;
+                const std::wstring statusBefore = window.StatusText();
+                window.Select(static_cast<int>(index));
+                window.FollowRegistry(0);  // its own removals' change
+                const bool wentAway = ChangeBehindTheWindow(rng, window, name, figures);
+                if (Chance(rng, 0.3)) window.PressF5();
+                else window.FollowRegistry(1000);
+                items = window.Items();
+                figures.Check(items == UsersValueNames(), "the list did not follow the registry");
+                // A change that left the names as they were need not be read.
+                const std::wstring statusAfter = window.StatusText();
+                figures.Check(statusAfter == EnumerateValues::FoundText(static_cast<int>(items.size())) ||
+                                  (items == before && statusAfter == statusBefore),
+                              "status after a change behind the window");
+                const auto at = std::ranges::find(items, name);
+                std::optional<int> stays;
+                if (at != items.end() && !wentAway) stays = static_cast<int>(at - items.begin());
+                figures.Check(window.Selected() == stays, "the selection did not follow its name");
+                if (at == items.end()) continue;
+                index = static_cast<std::size_t>(at - items.begin());
+                expected = DumpMessengerTree({name});
             }
             RemovalStep(window, items, index, expected, figures);
-            if (!changedBehind) figures.Check(items == UsersValueNames(), "the list differs from the registry");
+            figures.Check(items == UsersValueNames(), "the list differs from the registry");
         }
     }
     DeleteMessengerTree();
@@ -260,6 +287,50 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);
+}
+
+// Each command line against the real registry: what it prints (UTF-8 into a
+// pipe), its exit code, and what it leaves of the messenger tree.
+TEST(Cli, CommandLinesAgainstTheRegistry) {
+    const std::vector<TestKey> tree = {
+        {L"", {{L"", REG_SZ, {}}, {L"alice", REG_SZ, {}}, {L"Bob", REG_SZ, {}}, {L"dave\\evil", REG_SZ, {}},
+               {L"\u03A9mega", REG_SZ, {}}}},
+        {L"alice\\Settings", {}}, {L"Bob", {}}, {L"dave\\evil", {}}};
+    std::string usage;
+    for (const wchar_t ch : cli::Usage()) usage += static_cast<char>(ch);
+    const struct {
+        bool key;
+        std::wstring arguments;
+        std::string out;
+        DWORD exitCode;
+        std::vector<std::wstring> removed;
+        bool usageOnStderr = false;
+    } rows[] = {
+        {true, L"list", "\r\nalice\r\nBob\r\ndave\\evil\r\n\xCE\xA9mega\r\n", 0, {}},
+        {false, L"LIST", "", 0, {}},
+        {true, L"Remove ALICE bob ghost alice", "Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, {L"alice", L"Bob"}},
+        {true, L"remove /ALL", "Could not remove \"\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"\xCE\xA9mega\".\r\n", 1, {L"alice", L"Bob", L"\u03A9mega"}},
+        {true, L"remove dave\\evil", "Could not remove \"dave\\evil\".\r\n", 1, {}},
+        {false, L"remove /all", "", 0, {}},
+        {true, L"/?", usage, 0, {}},
+        {true, L"", "", 2, {}, true},
+        {true, L"remove", "", 2, {}, true},
+        {true, L"list alice", "", 2, {}, true},
+        {true, L"remove alice /all", "", 2, {}, true},
+    };
+    for (const auto& row : rows) {
+        if (row.key) ResetUsersKey(tree);
+        else DeleteMessengerTree();
+        const std::wstring expected = DumpMessengerTree(row.removed);
+        std::string out, err;
+        const DWORD exitCode = RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + row.arguments, &out, &err);
+        const std::string shown = Shown(row.arguments);
+        EXPECT_EQ(out, row.out) << shown;
+        EXPECT_EQ(exitCode, row.exitCode) << shown;
+        EXPECT_EQ(err, row.usageOnStderr ? usage : "") << shown;
+        EXPECT_TRUE(DumpMessengerTree() == expected) << shown;
+    }
+    DeleteMessengerTree();
 }
 
 // Each of these, split as the registry API needs it, would address more than
