@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     registry.shellCreationFails = input.ConsumeBool();
 
     FakeWindow window;
-    frmMain form(window, window, window, registry, registry);
+    frmMain form(window, window, window, registry, registry, registry);
     form.OnLoad();
     const MemoryRegistry::Key* key = registry.FindKey(users);
     const std::vector<std::wstring> listed = key ? std::vector<std::wstring>(key->values.begin(), key->values.end())

@@ -15,8 +15,9 @@ constexpr std::int32_t kCurrentUser = 1;
 }  // namespace
 
 frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
-                 ScriptShellFactory& shells)
-    : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells) {}
+                 ScriptShellFactory& shells, reg::NameArchive& archive)
+    : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells),
+      archive_(archive) {}
 
 void frmMain::OnLoad() { EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_); }
 
@@ -31,16 +32,22 @@ void frmMain::OnResize() {
 
 // A right click below the last name clears the selection; the menu still
 // opens, but offers nothing it cannot do.
-ListMenuState frmMain::MenuState() const { return {.canRemove = lstNames_.SelectedItem().has_value()}; }
+ListMenuState frmMain::MenuState() const {
+    return {.canRemove = lstNames_.SelectedItem().has_value(), .canUndo = !removed_.empty()};
+}
+
+// An empty list offers the menu only when a removal can be undone: after the
+// last name went, Undo must stay within reach of the mouse.
+bool frmMain::MenuHasUse() const { return lstNames_.ItemCount() != 0 || !removed_.empty(); }
 
 void frmMain::OnListMouseDown(short button) {
-    if (button == kRightButton && lstNames_.ItemCount() != 0) window_.PopupListMenuAtCursor(MenuState());
+    if (button == kRightButton && MenuHasUse()) window_.PopupListMenuAtCursor(MenuState());
 }
 
 // Shift+F10 and the Menu key: the menu opens at the selected item, or at the
 // list's corner when nothing is selected.
 void frmMain::OnListContextMenuKey() {
-    if (lstNames_.ItemCount() == 0) return;
+    if (!MenuHasUse()) return;
     window_.PopupListMenuAtItem(lstNames_.SelectedItem().value_or(0), MenuState());
 }
 
@@ -53,6 +60,22 @@ bool frmMain::IsAddressableName(std::wstring_view name) {
 
 std::wstring frmMain::CouldNotRemoveText(std::wstring_view name) {
     return L"Could not remove \"" + std::wstring(name) + L"\".";
+}
+
+std::wstring frmMain::CouldNotRestoreText(std::wstring_view name) {
+    return L"Could not restore \"" + std::wstring(name) + L"\".";
+}
+
+// No backup, no delete: the name is read in full and its file is on disk
+// before anything goes. A name with nothing left to read needs no file.
+bool frmMain::BackUp(const std::wstring& name, reg::NameSnapshot& snapshot) noexcept {
+    try {
+        if (!archive_.Snapshot(USERS_KEY_PATH, name, snapshot)) return false;
+        return snapshot.Empty() ||
+               archive_.SaveBackup(name, reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)));
+    } catch (...) {
+        return false;
+    }
 }
 
 // The item leaves the list only when the registry holds neither a value nor
@@ -68,17 +91,47 @@ void frmMain::OnRemoveNameClick() {
         return;
     }
 
-    modMyRegistry::DeleteValue(shells_, kCurrentUser, USERS_KEY_PATH, name);
-    modMyRegistry::DeleteKey(shells_, kCurrentUser, USERS_KEY_PATH, name);
+    reg::NameSnapshot snapshot;
+    if (!BackUp(name, snapshot)) {
+        statusBar_.SetPanelText(1, CouldNotRemoveText(name));
+        return;
+    }
+    // The key goes first and the value only after it: a key that cannot be
+    // deleted (a subkey denied) then leaves the name listed, and a retry can
+    // reach its settings; with the value gone first they would be orphaned.
+    if (modMyRegistry::DeleteKey(shells_, kCurrentUser, USERS_KEY_PATH, name) || !snapshot.key)
+        modMyRegistry::DeleteValue(shells_, kCurrentUser, USERS_KEY_PATH, name);
 
     if (registry_.NameRemains(USERS_KEY_PATH, name)) {
         statusBar_.SetPanelText(1, CouldNotRemoveText(name));
         return;
     }
+    if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
     lstNames_.RemoveItem(*item);
     const int count = lstNames_.ItemCount();
     statusBar_.SetPanelText(1, EnumerateValues::FoundText(count));
     // The neighbour takes the selection, so that names can be removed one
     // after another from the keyboard.
     if (count != 0) lstNames_.SelectItem(std::min(*item, count));
+}
+
+// The last removal comes back, or nothing is written at all. A restored
+// name goes where a fresh listing would show it; one that fails is dropped
+// from the stack, so that earlier removals stay reachable, and its backup
+// file still holds it.
+void frmMain::OnUndoRemoveClick() {
+    if (removed_.empty()) return;
+    const reg::NameSnapshot snapshot = std::move(removed_.back());
+    removed_.pop_back();
+    if (!archive_.Restore(USERS_KEY_PATH, snapshot)) {
+        statusBar_.SetPanelText(1, CouldNotRestoreText(snapshot.name));
+        return;
+    }
+    if (snapshot.value) {
+        const int end = lstNames_.ItemCount() + 1;
+        const int item = std::min(EnumerateValues::PositionOf(registry_, snapshot.name).value_or(end), end);
+        lstNames_.InsertItem(item, snapshot.name, EnumerateValues::kItemIcon);
+        lstNames_.SelectItem(item);
+    }
+    statusBar_.SetPanelText(1, EnumerateValues::FoundText(lstNames_.ItemCount()));
 }

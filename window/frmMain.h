@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "registry/RegFile.h"
 
 #include "window/WindowOps.h"
 
@@ -11,7 +14,7 @@ class RegistryReader;
 class ScriptShellFactory;
 
 // The main window's behaviour, apart from the toolkit that draws it: the
-// layout rule, the context menu and the removal command.
+// layout rule, the context menu, the removal command and its undo.
 class frmMain {
 public:
     // The layout rule's margins, in twips. The width margin is the design-time
@@ -23,23 +26,30 @@ public:
     static constexpr float kColumnWidthMargin = 95;
 
     frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
-            ScriptShellFactory& shells);
+            ScriptShellFactory& shells, reg::NameArchive& archive);
 
     void OnLoad();
     void OnResize();
     void OnListMouseDown(short button);
     void OnListContextMenuKey();
     void OnRemoveNameClick();
+    void OnUndoRemoveClick();
 
     static bool IsAddressableName(std::wstring_view name);
     static std::wstring CouldNotRemoveText(std::wstring_view name);
+    static std::wstring CouldNotRestoreText(std::wstring_view name);
 
 private:
     ListMenuState MenuState() const;
+    bool MenuHasUse() const;
+    bool BackUp(const std::wstring& name, reg::NameSnapshot& snapshot) noexcept;
 
     FormOps& window_;
     ListOps& lstNames_;
     StatusOps& statusBar_;
     reg::RegistryReader& registry_;
     ScriptShellFactory& shells_;
+    reg::NameArchive& archive_;
+    // Every removal of this window's lifetime, the last on top.
+    std::vector<reg::NameSnapshot> removed_;
 };
