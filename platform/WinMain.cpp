@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include "platform/MainWindow.h"
+#include "platform/Win32Archive.h"
 #include "platform/Win32Shell.h"
 #include "platform/Win32Registry.h"
 
@@ -16,11 +17,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     Win32Registry registry;
     ProductionShellFactory shells;
-    MainWindow window(registry, shells);
+    Win32Archive archive;
+    MainWindow window(registry, shells, archive);
     if (!window.Create(instance, showCommand)) return 1;
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (window.TranslateKeys(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

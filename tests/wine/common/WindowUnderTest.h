@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/MainWindow.h"
+#include "platform/Win32Archive.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
 
@@ -24,7 +25,8 @@ public:
 private:
     Win32Registry registry_;
     ProductionShellFactory shells_;
-    MainWindow window_{registry_, shells_};
+    Win32Archive archive_;
+    MainWindow window_{registry_, shells_, archive_};
     HWND list_ = nullptr;
     HWND status_ = nullptr;
 };
