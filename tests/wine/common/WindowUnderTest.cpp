@@ -1,6 +1,7 @@
 #include "WindowUnderTest.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include "TestRegistry.h"
 #include "platform/Win32Handles.h"
@@ -50,6 +51,21 @@ void WindowUnderTest::Remove(int index) {
     SendMessageW(window_.hwnd(), WM_COMMAND, MAKEWPARAM(IDM_REMOVENAME, 0), 0);
     PumpMessages();
 }
+
+void WindowUnderTest::Undo() {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG press{list_, WM_KEYDOWN, 'Z', 0, 0, {}};
+    const bool translated = window_.TranslateKeys(press);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(translated);
+    PumpMessages();
+}
+
+int WindowUnderTest::SelectedIndex() const { return ListView_GetNextItem(list_, -1, LVNI_SELECTED); }
 
 std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;

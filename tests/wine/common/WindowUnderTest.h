@@ -21,6 +21,9 @@ public:
     std::wstring StatusText() const;
     // Selects the item (0-based) and picks "Remove ScreenName" for it.
     void Remove(int index);
+    // Presses Ctrl+Z through the window's accelerator table.
+    void Undo();
+    int SelectedIndex() const;  // -1: none
 
 private:
     Win32Registry registry_;
