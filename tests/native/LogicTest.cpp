@@ -207,11 +207,11 @@ TEST(Undo, LastRemovalFirstBackInPlaceNeverOverwriting) {
     f.registry.CreateKey(kUsers + L"\\Beta\\Settings").values.insert(L"x");
     MemoryRegistry::Key before = *f.registry.FindKey(kUsers);
     before.values.erase(L"gamma");  // its undo fails below
-    for (const int item : {2, 1, 1}) {
+    for (const int item : {1, 1, 1}) {
         f.window.selected = item;
         f.form.OnRemoveNameClick();
     }
-    EXPECT_EQ(f.registry.backups, (Names{L"beta", L"alpha", L"gamma"}));
+    EXPECT_EQ(f.registry.backups, (Names{L"alpha", L"beta", L"gamma"}));
     f.registry.CreateKey(kUsers).values.insert(L"GAMMA");  // the messenger made it anew
     f.form.OnListContextMenuKey();
     f.form.OnUndoRemoveClick();
@@ -221,10 +221,10 @@ TEST(Undo, LastRemovalFirstBackInPlaceNeverOverwriting) {
     f.form.OnUndoRemoveClick();
     EXPECT_EQ(*f.registry.FindKey(kUsers), before);
     EXPECT_EQ(f.window.items, (Names{L"alpha", L"beta"}));
-    EXPECT_EQ(f.window.selected, 2);
+    EXPECT_EQ(f.window.selected, 1);
     EXPECT_EQ(f.window.StatusText(), L"2 ScreeNames(s) found.");
     f.form.OnListContextMenuKey();
-    EXPECT_EQ(f.window.popups, (std::vector<std::pair<std::optional<int>, ListMenuState>>{{0, {false, true}}, {2, {true, false}}}));
+    EXPECT_EQ(f.window.popups, (std::vector<std::pair<std::optional<int>, ListMenuState>>{{0, {false, true}}, {1, {true, false}}}));
 }
 
 // Every value form as regedit exports it, in the file that restores it.
