@@ -22,6 +22,7 @@
 #include "bench/Stats.h"
 #include "bench/StartUp.h"
 #include "platform/MainWindow.h"
+#include "platform/Win32Archive.h"
 #include "platform/ScriptShells.h"
 #include "platform/Win32Handles.h"
 #include "platform/Win32Registry.h"
@@ -86,7 +87,8 @@ bool FileExists(const std::wstring& path) {
 struct ProductWindow {
     Win32Registry registry;
     ProductionShellFactory shells;
-    MainWindow window{registry, shells};
+    Win32Archive archive;
+    MainWindow window{registry, shells, archive};
     HWND list = nullptr;
     HWND status = nullptr;
 

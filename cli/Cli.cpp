@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
 #include "screennames/EnumerateValues.h"
 #include "window/WindowOps.h"
@@ -28,6 +29,7 @@ public:
     std::vector<std::wstring> names;
 
     void AddItem(std::wstring_view text, int /*icon*/) override { names.emplace_back(text); }
+    void InsertItem(int item, std::wstring_view text, int /*icon*/) override { names.emplace(names.begin() + (item - 1), text); }
     int ItemCount() const override { return static_cast<int>(names.size()); }
     std::optional<int> SelectedItem() const override { return std::nullopt; }
     std::wstring ItemText(int item) const override { return names.at(static_cast<std::size_t>(item - 1)); }
@@ -54,9 +56,12 @@ bool IsHelp(std::wstring_view argument) {
 
 std::wstring Quoted(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\"."; }
 
-// Removes `name` as the window would, and says how that went.
-void Remove(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstring_view name, Outcome& outcome) {
-    if (RemoveScreenName(registry, shells, name)) {
+// Removes `name` as the window would, with the same backup file, and says
+// how that went.
+void Remove(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+            std::wstring_view name, Outcome& outcome) {
+    reg::NameSnapshot removed;
+    if (RemoveScreenName(registry, shells, archive, name, removed)) {
         outcome.out += L"Removed " + Quoted(name) + L"\r\n";
         return;
     }
@@ -68,7 +73,8 @@ void Remove(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstr
 
 std::wstring_view Usage() { return kUsage; }
 
-Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells) {
+Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
+            reg::NameArchive& archive) {
     if (arguments.size() == 1 && IsHelp(arguments[0])) return {std::wstring(kUsage), {}, kDone};
     const bool list = arguments.size() == 1 && SameWord(arguments[0], L"list");
     const bool remove = arguments.size() >= 2 && SameWord(arguments[0], L"remove");
@@ -83,7 +89,7 @@ Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& r
     if (list) {
         for (const std::wstring& name : listed.names) outcome.out += name + L"\r\n";
     } else if (all) {
-        for (const std::wstring& name : listed.names) Remove(registry, shells, name, outcome);
+        for (const std::wstring& name : listed.names) Remove(registry, shells, archive, name, outcome);
     } else {
         // Each name is matched as the registry matches it, and removed in the
         // spelling the registry holds; a name already removed is not listed.
@@ -95,7 +101,7 @@ Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& r
             }
             const std::wstring name = *found;
             listed.names.erase(found);
-            Remove(registry, shells, name, outcome);
+            Remove(registry, shells, archive, name, outcome);
         }
     }
     return outcome;

@@ -6,6 +6,7 @@
 
 namespace reg {
 class RegistryReader;
+class NameArchive;
 }
 class ScriptShellFactory;
 
@@ -26,6 +27,7 @@ struct Outcome {
 
 std::wstring_view Usage();
 // `arguments` leaves out the program's own name.
-Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells);
+Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
+            reg::NameArchive& archive);
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "platform/Win32Archive.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
 
@@ -38,7 +39,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::vector<std::wstring_view> arguments(argv + std::min(argc, 1), argv + argc);
     Win32Registry registry;
     ProductionShellFactory shells;
-    const cli::Outcome outcome = cli::Run(arguments, registry, shells);
+    Win32Archive archive;
+    const cli::Outcome outcome = cli::Run(arguments, registry, shells, archive);
     Write(STD_OUTPUT_HANDLE, outcome.out);
     Write(STD_ERROR_HANDLE, outcome.err);
     return outcome.exitCode;

@@ -32,8 +32,8 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 }  // namespace
 
-MainWindow::MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells)
-    : frm_(*this, *this, *this, registry, shells) {}
+MainWindow::MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive)
+    : frm_(*this, *this, *this, registry, shells, archive) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -53,6 +53,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
 
     menus_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_LISTMENU)));
     if (!menus_) return false;
+    accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
     // Created hidden: the list is filled before the window is first seen.
     if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -149,6 +150,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
+        if (LOWORD(wParam) == IDM_UNDOREMOVE) WhileBusy([this] { frm_.OnUndoRemoveClick(); });
         return 0;
     case WM_CONTEXTMENU:
         // Mouse clicks on the list reach the form as its mouse-down events;
@@ -310,6 +312,7 @@ WindowState MainWindow::State() const {
 void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
     const HMENU menu = GetSubMenu(menus_.get(), 0);
     EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_UNDOREMOVE, MF_BYCOMMAND | (state.canUndo ? MF_ENABLED : MF_GRAYED));
     WhileBusy([&] {
         TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y, hwnd_, nullptr);
     });
@@ -332,14 +335,20 @@ void MainWindow::PopupListMenuAtItem(int item, ListMenuState state) {
     ShowMenuAt(at, state);
 }
 
-void MainWindow::AddItem(std::wstring_view text, int icon) {
+void MainWindow::AddItem(std::wstring_view text, int icon) { InsertItem(ListView_GetItemCount(list_) + 1, text, icon); }
+
+void MainWindow::InsertItem(int item, std::wstring_view text, int icon) {
     std::wstring copy(text);
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE;
-    item.iItem = ListView_GetItemCount(list_);
-    item.pszText = copy.data();
-    item.iImage = icon - 1;
-    ListView_InsertItem(list_, &item);
+    LVITEMW row{};
+    row.mask = LVIF_TEXT | LVIF_IMAGE;
+    row.iItem = item - 1;
+    row.pszText = copy.data();
+    row.iImage = icon - 1;
+    ListView_InsertItem(list_, &row);
+}
+
+bool MainWindow::TranslateKeys(MSG& message) const {
+    return hwnd_ != nullptr && accelerators_ != nullptr && ::TranslateAcceleratorW(hwnd_, accelerators_, &message) != 0;
 }
 
 int MainWindow::ItemCount() const { return ListView_GetItemCount(list_); }

@@ -15,13 +15,15 @@
 // drawn in pixels at the window's own DPI.
 class MainWindow final : public FormOps, public ListOps, public StatusOps {
 public:
-    MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells);
+    MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
     bool Create(HINSTANCE instance, int showCommand);
     HWND hwnd() const { return hwnd_; }
+    // Ctrl+Z and the other keys of the window's accelerator table.
+    bool TranslateKeys(MSG& message) const;
     // The form's load: the names listed into the still hidden window.
     void LoadNames();
     // Reads the list again by the same path: at once, or when the pop-up
@@ -39,6 +41,7 @@ public:
     void PopupListMenuAtItem(int item, ListMenuState state) override;
 
     void AddItem(std::wstring_view text, int icon) override;
+    void InsertItem(int item, std::wstring_view text, int icon) override;
     int ItemCount() const override;
     std::optional<int> SelectedItem() const override;
     std::wstring ItemText(int item) const override;
@@ -78,6 +81,7 @@ private:
     std::map<int, std::wstring> loadingPanelTexts_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
+    HACCEL accelerators_ = nullptr;  // a resource's table: the system frees it
     UniqueHFont font_;
     UniqueHImageList images_;
     UniqueHIcon bigIcon_;

@@ -45,12 +45,18 @@ struct NullInvalidTraits {
     static void Close(T value) { CloseFn(value); }
 };
 
+struct FileHandleTraits {
+    static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE value) { CloseHandle(value); }
+};
+
 using UniqueHKey = UniqueHandle<HKEY, NullInvalidTraits<HKEY, RegCloseKey>>;
 using UniqueHMenu = UniqueHandle<HMENU, NullInvalidTraits<HMENU, DestroyMenu>>;
 using UniqueHFont = UniqueHandle<HFONT, NullInvalidTraits<HFONT, DeleteObject>>;
 using UniqueHIcon = UniqueHandle<HICON, NullInvalidTraits<HICON, DestroyIcon>>;
 using UniqueHImageList = UniqueHandle<HIMAGELIST, NullInvalidTraits<HIMAGELIST, ImageList_Destroy>>;
 using UniqueHandleObject = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, CloseHandle>>;
+using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 using UniqueBstr = UniqueHandle<BSTR, NullInvalidTraits<BSTR, SysFreeString>>;
 
 // A COM interface pointer that releases once: copying is deleted because a

@@ -2,6 +2,7 @@
 #include <commctrl.h>
 
 #include "platform/MainWindow.h"
+#include "platform/Win32Archive.h"
 #include "platform/Win32Shell.h"
 #include "platform/Win32Registry.h"
 
@@ -16,7 +17,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     Win32Registry registry;
     ProductionShellFactory shells;
-    MainWindow window(registry, shells);
+    Win32Archive archive;
+    MainWindow window(registry, shells, archive);
     if (!window.Create(instance, showCommand)) return 1;
 
     // Messages first, so that a command the pop-up menu posted acts on the
@@ -27,6 +29,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
         MSG message{};
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
+            if (window.TranslateKeys(message)) continue;
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }

@@ -16,17 +16,14 @@ constexpr std::wstring_view kFoundSuffix = L" ScreeNames(s) found.";
 // than the longest name the registry allows needs.
 std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLongestValueName) + std::size_t{1}; }
 
-}  // namespace
-
-std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring(kFoundSuffix); }
-
 // Only value names are read, never their data: asking for the data made a
 // value with more than a buffer's worth of it end the listing early. The
 // name buffer is sized from the key's own longest name, and grown again when
 // another process adds a longer one while we read. The key's answer is capped
 // at the registry's limit first: a wrong one must not wrap the size around
-// or allocate gigabytes.
-void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar) {
+// or allocate gigabytes. `visit` returns false to stop.
+template <typename Visit>
+void ForEachName(reg::RegistryReader& registry, Visit visit) {
     reg::Status status = reg::kSuccess;
     const std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
     if (key == nullptr || status != reg::kSuccess) return;
@@ -46,11 +43,32 @@ void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps
         }
         // End of the list, or the key went away under us: nothing to list.
         if (status != reg::kSuccess) return;
-
-        lstNames.AddItem(std::wstring_view(name.data(), length), kItemIcon);
-        statusBar.SetPanelText(1, FoundText(lstNames.ItemCount()));
+        if (!visit(std::wstring_view(name.data(), length))) return;
         ++index;
     }
+}
+
+}  // namespace
+
+std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring(kFoundSuffix); }
+
+void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar) {
+    ForEachName(registry, [&](std::wstring_view name) {
+        lstNames.AddItem(name, kItemIcon);
+        statusBar.SetPanelText(1, FoundText(lstNames.ItemCount()));
+        return true;
+    });
+}
+
+std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view name) {
+    std::optional<int> found;
+    int item = 0;
+    ForEachName(registry, [&](std::wstring_view listed) {
+        ++item;
+        if (listed == name) found = item;
+        return !found;
+    });
+    return found;
 }
 
 }  // namespace EnumerateValues

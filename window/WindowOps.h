@@ -14,6 +14,7 @@ enum MouseButton : short { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 
 // What mnuList offers when it opens: a command that cannot act is greyed.
 struct ListMenuState {
     bool canRemove = false;
+    bool canUndo = false;
     bool operator==(const ListMenuState&) const = default;
 };
 
@@ -32,6 +33,8 @@ class ListOps {
 public:
     virtual ~ListOps() = default;
     virtual void AddItem(std::wstring_view text, int icon) = 0;
+    // Before the item now at `item`; one past the last appends.
+    virtual void InsertItem(int item, std::wstring_view text, int icon) = 0;
     virtual int ItemCount() const = 0;
     virtual std::optional<int> SelectedItem() const = 0;
     virtual std::wstring ItemText(int item) const = 0;

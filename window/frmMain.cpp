@@ -15,8 +15,9 @@ constexpr std::int32_t kCurrentUser = 1;
 }  // namespace
 
 frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
-                 ScriptShellFactory& shells)
-    : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells) {}
+                 ScriptShellFactory& shells, reg::NameArchive& archive)
+    : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells),
+      archive_(archive) {}
 
 void frmMain::OnLoad() { EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_); }
 
@@ -49,7 +50,9 @@ void frmMain::OnResize() {
 
 // A right click below the last name clears the selection; the menu still
 // opens, but offers nothing it cannot do.
-ListMenuState frmMain::MenuState() const { return {.canRemove = lstNames_.SelectedItem().has_value()}; }
+ListMenuState frmMain::MenuState() const {
+    return {.canRemove = lstNames_.SelectedItem().has_value(), .canUndo = !removed_.empty()};
+}
 
 void frmMain::OnListMouseDown(short button) {
     if (button == kRightButton && lstNames_.ItemCount() != 0) window_.PopupListMenuAtCursor(MenuState());
@@ -73,10 +76,34 @@ std::wstring frmMain::CouldNotRemoveText(std::wstring_view name) {
     return L"Could not remove \"" + std::wstring(name) + L"\".";
 }
 
-bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstring_view name) {
-    if (!frmMain::IsAddressableName(name)) return false;
-    modMyRegistry::DeleteValue(shells, kCurrentUser, USERS_KEY_PATH, name);
-    modMyRegistry::DeleteKey(shells, kCurrentUser, USERS_KEY_PATH, name);
+std::wstring frmMain::CouldNotRestoreText(std::wstring_view name) {
+    return L"Could not restore \"" + std::wstring(name) + L"\".";
+}
+
+namespace {
+
+// No backup, no delete: the name is read in full and its file is on disk
+// before anything goes. A name with nothing left to read needs no file.
+bool BackUp(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& snapshot) noexcept {
+    try {
+        if (!archive.Snapshot(USERS_KEY_PATH, std::wstring(name), snapshot)) return false;
+        return snapshot.Empty() ||
+               archive.SaveBackup(std::wstring(name), reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)));
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                      std::wstring_view name, reg::NameSnapshot& removed) {
+    if (!frmMain::IsAddressableName(name) || !BackUp(archive, name, removed)) return false;
+    // The key goes first and the value only after it: a key that cannot be
+    // deleted (a subkey denied) then leaves the name listed, and a retry can
+    // reach its settings; with the value gone first they would be orphaned.
+    if (modMyRegistry::DeleteKey(shells, kCurrentUser, USERS_KEY_PATH, name) || !removed.key)
+        modMyRegistry::DeleteValue(shells, kCurrentUser, USERS_KEY_PATH, name);
     return !registry.NameRemains(USERS_KEY_PATH, name);
 }
 
@@ -88,14 +115,37 @@ void frmMain::OnRemoveNameClick() {
     const std::optional<int> item = lstNames_.SelectedItem();
     if (!item) return;
     const std::wstring name = lstNames_.ItemText(*item);
-    if (!RemoveScreenName(registry_, shells_, name)) {
+    reg::NameSnapshot snapshot;
+    if (!RemoveScreenName(registry_, shells_, archive_, name, snapshot)) {
         statusBar_.SetPanelText(1, CouldNotRemoveText(name));
         return;
     }
+    if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
     lstNames_.RemoveItem(*item);
     const int count = lstNames_.ItemCount();
     statusBar_.SetPanelText(1, EnumerateValues::FoundText(count));
     // The neighbour takes the selection, so that names can be removed one
     // after another from the keyboard.
     if (count != 0) lstNames_.SelectItem(std::min(*item, count));
+}
+
+// The last removal comes back, or nothing is written at all. A restored
+// name goes where a fresh listing would show it; one that fails is dropped
+// from the stack, so that earlier removals stay reachable, and its backup
+// file still holds it.
+void frmMain::OnUndoRemoveClick() {
+    if (removed_.empty()) return;
+    const reg::NameSnapshot snapshot = std::move(removed_.back());
+    removed_.pop_back();
+    if (!archive_.Restore(USERS_KEY_PATH, snapshot)) {
+        statusBar_.SetPanelText(1, CouldNotRestoreText(snapshot.name));
+        return;
+    }
+    if (snapshot.value) {
+        const int end = lstNames_.ItemCount() + 1;
+        const int item = std::min(EnumerateValues::PositionOf(registry_, snapshot.name).value_or(end), end);
+        lstNames_.InsertItem(item, snapshot.name, EnumerateValues::kItemIcon);
+        lstNames_.SelectItem(item);
+    }
+    statusBar_.SetPanelText(1, EnumerateValues::FoundText(lstNames_.ItemCount()));
 }

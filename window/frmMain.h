@@ -2,6 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "registry/RegFile.h"
 
 #include "window/WindowOps.h"
 
@@ -10,13 +13,15 @@ class RegistryReader;
 }
 class ScriptShellFactory;
 
-// Deletes the screen name's value and settings key, unless the name would
-// address other items; true when neither is left. The window and the
-// command line both remove through here.
-bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, std::wstring_view name);
+// Backs the screen name up, then deletes its settings key and its value,
+// unless the name would address other items; true when neither is left.
+// `removed` holds what was taken, for undo. The window and the command line
+// both remove through here.
+bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                      std::wstring_view name, reg::NameSnapshot& removed);
 
 // The main window's behaviour, apart from the toolkit that draws it: the
-// layout rule, the context menu and the removal command.
+// layout rule, the context menu, the removal command and its undo.
 class frmMain {
 public:
     // The layout rule's margins, in twips. The width margin is the design-time
@@ -28,7 +33,7 @@ public:
     static constexpr float kColumnWidthMargin = 95;
 
     frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
-            ScriptShellFactory& shells);
+            ScriptShellFactory& shells, reg::NameArchive& archive);
 
     void OnLoad();
     // Reads the list again through the load's own path: the list becomes the
@@ -38,9 +43,11 @@ public:
     void OnListMouseDown(short button);
     void OnListContextMenuKey();
     void OnRemoveNameClick();
+    void OnUndoRemoveClick();
 
     static bool IsAddressableName(std::wstring_view name);
     static std::wstring CouldNotRemoveText(std::wstring_view name);
+    static std::wstring CouldNotRestoreText(std::wstring_view name);
 
 private:
     ListMenuState MenuState() const;
@@ -50,4 +57,7 @@ private:
     StatusOps& statusBar_;
     reg::RegistryReader& registry_;
     ScriptShellFactory& shells_;
+    reg::NameArchive& archive_;
+    // Every removal of this window's lifetime, the last on top.
+    std::vector<reg::NameSnapshot> removed_;
 };

@@ -28,6 +28,10 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
         items.emplace_back(text);
         icons.push_back(icon);
     }
+    void InsertItem(int item, std::wstring_view text, int icon) override {
+        items.emplace(items.begin() + (item - 1), text);
+        icons.insert(icons.begin() + (item - 1), icon);
+    }
     int ItemCount() const override { return static_cast<int>(items.size()); }
     std::optional<int> SelectedItem() const override { return selected; }
     std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)); }

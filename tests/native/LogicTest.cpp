@@ -3,6 +3,7 @@
 
 #include "FakeWindow.h"
 #include "MemoryRegistry.h"
+#include "registry/RegFile.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
 #include "screennames/EnumerateValues.h"
@@ -89,7 +90,7 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
     for (const auto& c : cases) {
         FakeWindow window;
         MemoryRegistry registry;
-        frmMain form(window, window, window, registry, registry);
+        frmMain form(window, window, window, registry, registry, registry);
         window.state = c.state;
         window.outerWidth = c.outerWidth;
         window.outerHeight = c.outerHeight;
@@ -102,7 +103,7 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
 struct Form {
     MemoryRegistry registry;
     FakeWindow window;
-    frmMain form{window, window, window, registry, registry};
+    frmMain form{window, window, window, registry, registry, registry};
     explicit Form(const Names& names) {
         for (const std::wstring& name : names) registry.CreateKey(kUsers).values.insert(name);
         form.OnLoad();
@@ -144,19 +145,21 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const struct {
         const char* what;
         int item;
-        bool shellsFail;
+        bool shellsFail, backupFails;
         const wchar_t* removed;  // null: nothing may change
         Names left;
         std::wstring status;
         std::optional<int> selected;
     } cases[] = {
-        {"third of five", 3, false, L"beta", {L"", L"alpha", L"dave\\evil", L"gamma"}, L"4 ScreeNames(s) found.", 3},
-        {"last", 5, false, L"gamma", {L"", L"alpha", L"beta", L"dave\\evil"}, L"4 ScreeNames(s) found.", 4},
-        {"shell cannot be made", 2, true, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
+        {"third of five", 3, false, false, L"beta", {L"", L"alpha", L"dave\\evil", L"gamma"}, L"4 ScreeNames(s) found.", 3},
+        {"last", 5, false, false, L"gamma", {L"", L"alpha", L"beta", L"dave\\evil"}, L"4 ScreeNames(s) found.", 4},
+        {"shell cannot be made", 2, true, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
          L"Could not remove \"alpha\".", 2},
-        {"default value", 1, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
+        {"backup cannot be written", 3, false, true, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
+         L"Could not remove \"beta\".", 3},
+        {"default value", 1, false, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
          L"Could not remove \"\".", 1},
-        {"backslash", 4, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
+        {"backslash", 4, false, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
          L"Could not remove \"dave\\evil\".", 4},
     };
     for (const auto& c : cases) {
@@ -165,12 +168,13 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.registry.CreateKey(kUsers + L"\\dave\\evil");
         f.registry.CreateKey(kUsers + L"\\dave").values.insert(L"evil");
         f.registry.shellCreationFails = c.shellsFail;
+        f.registry.backupFails = c.backupFails;
         MemoryRegistry::Key expected = *f.registry.FindKey(kUsers);
         Names requests;
         if (c.removed != nullptr) {
             expected.values.erase(c.removed);
             expected.subkeys.erase(c.removed);
-            requests = {kShellUsers + L"\\" + c.removed, kShellUsers + L"\\" + c.removed + L"\\"};
+            requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();
@@ -219,6 +223,82 @@ TEST(Removal, ANameAlreadyGoneLeavesTheListAndNoSelectionDoesNothing) {
     f.window.selected.reset();
     f.form.OnRemoveNameClick();
     EXPECT_EQ(f.window.items, Names{L"alpha"});
+}
+
+// Undo brings the last removal back where a listing shows it, selected; a
+// name made anew in the meantime is not overwritten, and the entry goes.
+TEST(Undo, LastRemovalFirstBackInPlaceNeverOverwriting) {
+    Form f({L"alpha", L"beta", L"gamma"});
+    f.registry.CreateKey(kUsers + L"\\Beta\\Settings").values.insert(L"x");
+    MemoryRegistry::Key before = *f.registry.FindKey(kUsers);
+    before.values.erase(L"gamma");  // its undo fails below
+    for (const int item : {1, 1, 1}) {
+        f.window.selected = item;
+        f.form.OnRemoveNameClick();
+        f.form.OnListContextMenuKey();  // none once the list is empty
+    }
+    EXPECT_EQ(f.registry.backups, (Names{L"alpha", L"beta", L"gamma"}));
+    f.registry.CreateKey(kUsers).values.insert(L"GAMMA");  // the messenger made it anew
+    f.form.OnUndoRemoveClick();
+    EXPECT_EQ(f.window.StatusText(), L"Could not restore \"gamma\".");
+    f.registry.CreateKey(kUsers).values.erase(L"gamma");
+    f.form.OnUndoRemoveClick();
+    f.form.OnUndoRemoveClick();
+    EXPECT_EQ(*f.registry.FindKey(kUsers), before);
+    EXPECT_EQ(f.window.items, (Names{L"alpha", L"beta"}));
+    EXPECT_EQ(f.window.selected, 1);
+    EXPECT_EQ(f.window.StatusText(), L"2 ScreeNames(s) found.");
+    f.form.OnListContextMenuKey();
+    EXPECT_EQ(f.window.popups, (std::vector<std::pair<std::optional<int>, ListMenuState>>{
+                                   {1, {true, true}}, {1, {true, true}}, {1, {true, false}}}));
+}
+
+// Every value form as regedit exports it, in the file that restores it.
+TEST(Backup, RegeditTextForEveryValueForm) {
+    using Bytes = std::vector<std::uint8_t>;
+    const auto sz = [](std::string_view text) {
+        Bytes bytes;
+        for (const char ch : text) bytes.insert(bytes.end(), {static_cast<std::uint8_t>(ch), 0});
+        return bytes.insert(bytes.end(), {0, 0}), bytes;
+    };
+    const auto repeat = [](std::wstring_view text, int times) {
+        std::wstring out;
+        while (times-- > 0) out += text;
+        return out;
+    };
+    const struct {
+        reg::ValueData value;
+        std::wstring line;
+    } cases[] = {
+        {{L"q\"u\\ote", 1, sz("a\"b\\c\t")}, L"\"q\\\"u\\\\ote\"=\"a\\\"b\\\\c\t\""},
+        {{L"", 1, sz("x")}, L"@=\"x\""},
+        {{L"@", 1, sz("")}, L"\"@\"=\"\""},
+        {{L"odd", 1, {0x41, 0, 0x42}}, L"\"odd\"=hex(1):41,00,42"},
+        {{L"open", 1, {0x41, 0}}, L"\"open\"=hex(1):41,00"},
+        {{L"nul", 1, sz(std::string_view("a\0b", 3))}, L"\"nul\"=hex(1):61,00,00,00,62,00,00,00"},
+        {{L"lf", 1, sz("\n")}, L"\"lf\"=hex(1):0a,00,00,00"},
+        {{L"d", 4, {0x78, 0x56, 0x34, 0x12}}, L"\"d\"=dword:12345678"},
+        {{L"d0", 4, {}}, L"\"d0\"=hex(4):"},
+        {{L"q", 11, {1, 2, 3, 4, 5, 6, 7, 0xff}}, L"\"q\"=hex(b):01,02,03,04,05,06,07,ff"},
+        {{L"m", 7, {0x61, 0, 0, 0, 0, 0, 0, 0}}, L"\"m\"=hex(7):61,00,00,00,00,00,00,00"},
+        {{L"e", 2, sz("%P%")}, L"\"e\"=hex(2):25,00,50,00,25,00,00,00"},
+        {{L"b", 3, {}}, L"\"b\"=hex:"},
+        {{L"n", 0, {0xab}}, L"\"n\"=hex(0):ab"},
+        {{L"t", 0x12345678, {0}}, L"\"t\"=hex(12345678):00"},
+        {{L"long", 3, Bytes(50, 0xab)},
+         L"\"long\"=hex:" + repeat(L"ab,", 22) + L"\\\r\n  " + repeat(L"ab,", 25) + L"\\\r\n  ab,ab,ab"},
+    };
+    const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers;
+    for (const auto& c : cases) {
+        const reg::NameSnapshot snapshot{L"x", {}, reg::KeyTree{L"X", {c.value}, {}}};
+        EXPECT_EQ(reg::RegExportText(kUsers, snapshot), header + L"\\X]\r\n" + c.line + L"\r\n\r\n");
+    }
+    const reg::NameSnapshot both{L"x", {{L"x", 1, sz("")}}, reg::KeyTree{L"X", {}, {{L"Empty", {}, {}}}}};
+    EXPECT_EQ(reg::RegExportText(kUsers, both), header + L"]\r\n\"x\"=\"\"\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers +
+                                                    L"\\X]\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers + L"\\X\\Empty]\r\n\r\n");
+    EXPECT_EQ(reg::RegFileBytes(L"A\r\n"), (Bytes{0xff, 0xfe, 0x41, 0, 0x0d, 0, 0x0a, 0}));
+    EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
+    EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
 }
 
 }  // namespace

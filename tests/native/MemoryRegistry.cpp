@@ -128,3 +128,44 @@ bool MemoryRegistry::Delete(std::wstring_view path) {
     };
     return namesKey ? erase(parent->subkeys) : erase(parent->values);
 }
+
+namespace {
+
+reg::KeyTree ToTree(const std::wstring& name, const MemoryRegistry::Key& key) {
+    reg::KeyTree tree{name, {}, {}};
+    for (const std::wstring& value : key.values) tree.values.push_back({value, 0, {}});
+    for (const auto& [subName, subkey] : key.subkeys) tree.subkeys.push_back(ToTree(subName, subkey));
+    return tree;
+}
+
+MemoryRegistry::Key FromTree(const reg::KeyTree& tree) {
+    MemoryRegistry::Key key;
+    for (const reg::ValueData& value : tree.values) key.values.insert(value.name);
+    for (const reg::KeyTree& subkey : tree.subkeys) key.subkeys[subkey.name] = FromTree(subkey);
+    return key;
+}
+
+}  // namespace
+
+bool MemoryRegistry::Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) {
+    snapshot = {std::wstring(name), {}, {}};
+    const Key* users = FindKey(usersKeyPath);
+    if (users == nullptr) return true;
+    if (const auto value = users->values.find(name); value != users->values.end()) snapshot.value = {{*value, 0, {}}};
+    if (const auto key = users->subkeys.find(name); key != users->subkeys.end())
+        snapshot.key = ToTree(key->first, key->second);
+    return true;
+}
+
+bool MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& /*fileBytes*/) {
+    if (!backupFails) backups.emplace_back(name);
+    return !backupFails;
+}
+
+bool MemoryRegistry::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) {
+    Key& users = CreateKey(usersKeyPath);
+    if (NameRemains(usersKeyPath, snapshot.name)) return false;
+    if (snapshot.value) users.values.insert(snapshot.value->name);
+    if (snapshot.key) users.subkeys[snapshot.key->name] = FromTree(*snapshot.key);
+    return true;
+}

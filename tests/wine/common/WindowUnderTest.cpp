@@ -1,6 +1,7 @@
 #include "WindowUnderTest.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include "TestRegistry.h"
 #include "platform/Win32Handles.h"
@@ -63,6 +64,19 @@ void WindowUnderTest::FollowRegistry(DWORD ms) {
 
 void WindowUnderTest::PressF5() {
     SendMessageW(list_, WM_KEYDOWN, VK_F5, 0);
+    PumpMessages();
+}
+
+void WindowUnderTest::Undo() {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG press{list_, WM_KEYDOWN, 'Z', 0, 0, {}};
+    const bool translated = window_.TranslateKeys(press);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_TRUE(translated);
     PumpMessages();
 }
 

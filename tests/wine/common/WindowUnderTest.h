@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/MainWindow.h"
+#include "platform/Win32Archive.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
 
@@ -26,11 +27,14 @@ public:
     // `ms` for the watch, and takes the change.
     void FollowRegistry(DWORD ms);
     void PressF5();
+    // Presses Ctrl+Z through the window's accelerator table.
+    void Undo();
 
 private:
     Win32Registry registry_;
     ProductionShellFactory shells_;
-    MainWindow window_{registry_, shells_};
+    Win32Archive archive_;
+    MainWindow window_{registry_, shells_, archive_};
     HWND list_ = nullptr;
     HWND status_ = nullptr;
 };

@@ -206,9 +206,10 @@ void ResizeMaximiseMinimiseRestore(App& app) {
 
 // A real click of `button` where `where` points, then the chords typed. The
 // menu, if one should open, opens at the pointer, or from the keyboard below
-// the selected name; `choose` picks its command as the click or keys did.
+// the selected name; `choose` picks its command (1 Remove, 2 Undo, 0 none) as
+// the click or keys did.
 std::function<void(App&)> Press(DWORD button, std::function<POINT(const Probe&)> where,
-                                std::vector<std::vector<WORD>> chords, bool menu, bool choose) {
+                                std::vector<std::vector<WORD>> chords, bool menu, int choose) {
     return [=](App& app) {
         const POINT at = where(*app.probe);
         Click(at, button);
@@ -218,9 +219,11 @@ std::function<void(App&)> Press(DWORD button, std::function<POINT(const Probe&)>
         const int selected = ListView_GetNextItem(app.probe->list, -1, LVNI_SELECTED);
         EXPECT_TRUE(!chords.empty() || app.Menu()->left == at.x) << app.Menu()->left;
         EXPECT_NEAR(app.Menu()->top, chords.empty() ? at.y : app.probe->ItemRect(selected).bottom, chords.empty() ? 0 : 2);
-        if (choose && chords.empty()) Click(Centre(*app.Menu()), MOUSEEVENTF_LEFTDOWN);
-        // Wine's menu opens from the keyboard with no command highlighted; Down reaches the only one.
-        if (choose && !chords.empty()) Type({VK_DOWN}), Type({VK_RETURN});
+        const RECT m = *app.Menu();
+        if (choose && chords.empty()) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 4}, MOUSEEVENTF_LEFTDOWN);
+        // Wine's menu opens from the keyboard with no command highlighted.
+        for (int down = 0; down < choose && !chords.empty(); ++down) Type({VK_DOWN});
+        if (choose && !chords.empty()) Type({VK_RETURN});
         // A greyed command leaves the menu open, and the system menu has not been chosen from.
         Type({VK_ESCAPE});
     };
@@ -248,25 +251,40 @@ const auto kOnCaption = [](const Probe& probe) {
 constexpr DWORD kLeft = MOUSEEVENTF_LEFTDOWN, kMiddle = MOUSEEVENTF_MIDDLEDOWN, kRight = MOUSEEVENTF_RIGHTDOWN;
 const auto kTwoLeft = L"2 ScreeNames(s) found.";
 
+// Bravo removed with a real right click, then brought back by `undo`.
+std::function<void(App&)> RemoveThenUndo(std::function<void(App&)> undo) {
+    return [undo](App& app) {
+        Press(kRight, OnName(1), {}, true, 1)(app);
+        ASSERT_TRUE(WaitFor([&] { return app.probe->Items().size() == 2; }));
+        undo(app);
+    };
+}
+
 // name, dpi, seed, act, removed, status
 const Row kRows[] = {
     {"StartsAt96Dpi", 96, kThree, Screenshot, nullptr, L""},
     {"StartsAt144Dpi", 144, kThree, nullptr, nullptr, L""},
     {"StartsAt192Dpi", 192, kThree, nullptr, nullptr, L""},
     {"LayoutFollowsResizeMaximiseMinimiseRestore", 96, kThree, ResizeMaximiseMinimiseRestore, nullptr, L""},
-    {"LeftClickOnNameOpensNoMenu", 96, kThree, Press(kLeft, OnName(1), {}, false, false), nullptr, L""},
-    {"MiddleClickOnNameOpensNoMenu", 96, kThree, Press(kMiddle, OnName(1), {}, false, false), nullptr, L""},
-    {"RightClickOnEmptyListOpensNoMenu", 96, {}, Press(kRight, kMidList, {}, false, false), nullptr, L""},
-    {"RightClickRemovesTheSecondOfThree", 96, kThree, Press(kRight, OnName(1), {}, true, true), L"Bravo", kTwoLeft},
-    {"ShiftF10RemovesTheSelectedName", 96, kThree, Press(kLeft, OnName(2), {{VK_SHIFT, VK_F10}}, true, true),
+    {"LeftClickOnNameOpensNoMenu", 96, kThree, Press(kLeft, OnName(1), {}, false, 0), nullptr, L""},
+    {"MiddleClickOnNameOpensNoMenu", 96, kThree, Press(kMiddle, OnName(1), {}, false, 0), nullptr, L""},
+    {"RightClickOnEmptyListOpensNoMenu", 96, {}, Press(kRight, kMidList, {}, false, 0), nullptr, L""},
+    {"RightClickRemovesTheSecondOfThree", 96, kThree, Press(kRight, OnName(1), {}, true, 1), L"Bravo", kTwoLeft},
+    {"ShiftF10RemovesTheSelectedName", 96, kThree, Press(kLeft, OnName(2), {{VK_SHIFT, VK_F10}}, true, 1),
      L"charlie", kTwoLeft},
     {"MenuKeyRemovesTheNameChosenWithDownAndUp", 96, kThree,
-     Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, true), L"Bravo", kTwoLeft},
-    {"DefaultValueIsRefused", 96, {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, OnName(0), {}, true, true), nullptr,
+     Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, 1), L"Bravo", kTwoLeft},
+    {"DefaultValueIsRefused", 96, {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, OnName(0), {}, true, 1), nullptr,
      L"Could not remove \"\"."},
     // Nothing is selected there: the command is greyed.
-    {"RightClickBelowTheNamesChangesNothing", 96, kThree, Press(kRight, kBelowNames, {}, true, true), nullptr, L""},
-    {"RightClickOnCaptionOpensTheSystemMenu", 96, kThree, Press(kRight, kOnCaption, {}, true, false), nullptr, L""},
+    {"RightClickBelowTheNamesChangesNothing", 96, kThree, Press(kRight, kBelowNames, {}, true, 1), nullptr, L""},
+    // Nothing removed yet: Undo is greyed.
+    {"UndoIsGreyedBeforeAnyRemoval", 96, kThree, Press(kRight, OnName(1), {}, true, 2), nullptr, L""},
+    {"CtrlZBringsBackTheRemovedName", 96, kThree, RemoveThenUndo([](App&) { Type({VK_CONTROL, 'Z'}); }), nullptr,
+     L"3 ScreeNames(s) found."},
+    {"UndoFromTheMenuBringsBackTheRemovedName", 96, kThree, RemoveThenUndo(Press(kRight, OnName(0), {}, true, 2)),
+     nullptr, L"3 ScreeNames(s) found."},
+    {"RightClickOnCaptionOpensTheSystemMenu", 96, kThree, Press(kRight, kOnCaption, {}, true, 0), nullptr, L""},
 };
 
 // The rows start the program at a DPI of their own and unmanaged: Wine's

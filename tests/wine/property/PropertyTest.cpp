@@ -8,6 +8,8 @@
 #include <random>
 #include <string_view>
 
+#include <shlobj.h>
+
 #include "TestRegistry.h"
 #include "WindowUnderTest.h"
 #include "cli/Cli.h"
@@ -33,7 +35,7 @@ constexpr std::wstring_view kCased = L"abcdefghijklmnopqrstuvwxyzéàöçñαβ�
 constexpr std::wstring_view kUncased = L"0123456789 -_.~!@#$%&()[]{}'+,;=^`ß中文字한국語\t";
 constexpr std::wstring_view kAstral[] = {L"\U0001F600", L"\U00010400", L"\U0001D11E", L"\U00020BB7"};
 constexpr std::wstring_view kSettingsKeys[] = {L"Settings", L"Buddy List", L"Prefs", L"Ω"};
-constexpr DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY, REG_DWORD, REG_QWORD, REG_NONE};
+constexpr DWORD kTypes[] = {REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_BINARY, REG_DWORD, REG_QWORD, REG_NONE, 0x12345678};
 
 wchar_t WithCase(wchar_t ch, bool upper) {
     if (upper) CharUpperBuffW(&ch, 1);
@@ -75,7 +77,8 @@ TestValue RandomValue(Rng& rng, std::wstring name, bool heavy) {
     std::size_t size = heavy && Chance(rng, 0.1) ? 65536 : Chance(rng, 0.2) ? 0 : Pick(rng, 65);
     if (size != 0 && value.type == REG_DWORD) size = 4;
     if (size != 0 && value.type == REG_QWORD) size = 8;
-    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ) {
+    // Some strings hold raw bytes: odd lengths, no terminating NUL.
+    if ((value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ) && Chance(rng, 0.85)) {
         if (size < 2) return value;
         std::wstring text = RandomName(rng, size / 2 - 1);
         if (value.type == REG_MULTI_SZ && text.size() > 2) {
@@ -132,6 +135,7 @@ struct Figures {
     unsigned long long seed = 0;
     std::size_t tree = 0, step = 0;
     std::size_t trees = 0, removals = 0, refusals = 0, faults = 0, violations = 0;
+    std::size_t undone = 0, undoDifferences = 0, imports = 0, importDifferences = 0, conflicts = 0, blocked = 0;
     std::vector<std::string> first;
 
     void Check(bool holds, const std::string& what) {
@@ -182,6 +186,94 @@ bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring
         RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"y", 4);
         return false;
     }
+}
+
+std::wstring RemovedFolder() {
+    PWSTR local = nullptr;
+    SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local);
+    const std::wstring folder = std::wstring(local) + L"\\Tallowick\\Removed";
+    CoTaskMemFree(local);
+    return folder;
+}
+
+// The backup files in the Removed folder; `remove` deletes them.
+std::vector<std::wstring> BackupFiles(bool remove) {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((RemovedFolder() + L"\\*.reg").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        files.push_back(RemovedFolder() + L'\\' + found.cFileName);
+        if (remove) DeleteFileW(files.back().c_str());
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return files;
+}
+
+// Wine's reg import stores string data that has no terminating NUL with one
+// added or not, as RegSetValueExW does when the next character in its
+// buffer happens to be NUL; and it pads an odd length (41,00,42 comes back
+// as 41,00,00,00,00), which is then compared by name and type only.
+std::wstring AsImported(const std::wstring& dump) {
+    std::wstring out;
+    for (std::size_t start = 0, end; start < dump.size(); start = end + 1) {
+        end = dump.find(L'\n', start);
+        std::wstring line = dump.substr(start, end - start);
+        const std::size_t data = line.rfind(L'\t'), type = line.rfind(L'\t', data - 1);
+        const std::wstring typeText = data == std::wstring::npos ? L"" : line.substr(type + 1, data - type - 1);
+        if (typeText == L"1" || typeText == L"2" || typeText == L"7") {
+            if ((line.size() - data - 1) % 4 == 2) line.resize(data);
+            else if (line.size() > data + 1 && !line.ends_with(L"0000")) line += L"0000";
+        }
+        out += line + L'\n';
+    }
+    return out;
+}
+
+// Wine's reg import crashes on string data of one byte (hex(1):41).
+bool ImportCrashes(const std::wstring& dump) {
+    for (const wchar_t* type : {L"\t1\t", L"\t2\t", L"\t7\t"})
+        for (std::size_t at = dump.find(type); at != std::wstring::npos; at = dump.find(type, at + 1))
+            if (dump.find(L'\n', at) == at + 5) return true;
+    return false;
+}
+
+// After a removal that took something: undo through Ctrl+Z gives back the
+// registry and the list as they were; or Wine's reg imports the backup file
+// to the same registry, and undo then refuses to overwrite the name.
+void UndoOrImport(Rng& rng, WindowUnderTest& window, const std::wstring& name, const std::vector<std::wstring>& listBefore,
+                  std::vector<std::wstring>& items, const std::wstring& before, Figures& figures) {
+    if (Chance(rng, 0.3)) {
+        ++figures.undone;
+        window.Undo();
+        const std::vector<std::wstring> listed = window.Items();
+        const bool same = DumpMessengerTree() == before;
+        figures.undoDifferences += same ? 0 : 1;
+        figures.Check(same, "undo did not restore the registry");
+        figures.Check(listed == listBefore, "undo did not restore the list");
+        figures.Check(window.StatusText() == EnumerateValues::FoundText(static_cast<int>(listed.size())),
+                      "status after undo \"" + Shown(window.StatusText()) + "\"");
+        const int selected = window.Selected().value_or(-1);
+        figures.Check(listed.size() == items.size() || (selected >= 0 && listed[static_cast<std::size_t>(selected)] == name),
+                      "undo did not select the name");
+        items = listed;
+        return;
+    }
+    const std::vector<std::wstring> files = BackupFiles(false);
+    if (files.size() != 1 || !Chance(rng, 0.2) || ImportCrashes(before)) return;
+    ++figures.imports;
+    figures.Check(RunOtherProcess(L"reg.exe import \"" + files[0] + L"\"") == 0, "reg import failed");
+    const std::wstring imported = DumpMessengerTree();
+    const bool same = AsImported(imported) == AsImported(before);
+    figures.importDifferences += same ? 0 : 1;
+    figures.Check(same, "reg import of the backup did not restore the registry");
+    ++figures.conflicts;
+    window.FollowRegistry(1000);  // the imported name comes back into the list
+    const std::vector<std::wstring> listed = window.Items();
+    items = listed;
+    window.Undo();
+    figures.Check(DumpMessengerTree() == imported, "undo over an existing name wrote to the registry");
+    figures.Check(window.Items() == listed, "undo over an existing name changed the list");
+    figures.Check(window.StatusText().starts_with(L"Could not restore \""), "status \"" + Shown(window.StatusText()) + "\"");
 }
 
 // One removal through the window: what it must do to the registry, the list
@@ -274,16 +366,37 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
                 index = static_cast<std::size_t>(at - items.begin());
                 expected = DumpMessengerTree({name});
             }
+            const std::wstring before = DumpMessengerTree(), name = items[index];
+            const std::vector<std::wstring> listBefore = items;
+            const bool takes = frmMain::IsAddressableName(items[index]) && DumpMessengerTree({items[index]}) != before;
+            BackupFiles(true);
+            // No backup, no delete: the Removed folder is a file for a while.
+            if (takes && Chance(rng, 0.05)) {
+                ++figures.blocked;
+                const std::wstring folder = RemovedFolder();
+                MoveFileW(folder.c_str(), (folder + L".aside").c_str());
+                CloseHandle(CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+                window.Remove(static_cast<int>(index));
+                DeleteFileW(folder.c_str());
+                MoveFileW((folder + L".aside").c_str(), folder.c_str());
+                figures.Check(DumpMessengerTree() == before, "a removal without a backup changed the registry");
+                figures.Check(window.Items() == items, "a removal without a backup changed the list");
+                figures.Check(window.StatusText() == frmMain::CouldNotRemoveText(items[index]), "status without a backup");
+                continue;
+            }
             RemovalStep(window, items, index, expected, figures);
+            if (takes) UndoOrImport(rng, window, name, listBefore, items, before, figures);
             figures.Check(items == UsersValueNames(), "the list differs from the registry");
         }
     }
     DeleteMessengerTree();
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("property: seed=%llu trees=%zu removals=%zu refusals=%zu faults=%zu violations=%zu time=%.1fs\n",
-                figures.seed, figures.trees, figures.removals, figures.refusals, figures.faults, figures.violations,
-                seconds);
+    std::printf("property: seed=%llu trees=%zu removals=%zu refusals=%zu faults=%zu undone=%zu undo_differences=%zu "
+                "imports=%zu import_differences=%zu conflicts=%zu blocked=%zu violations=%zu time=%.1fs\n",
+                figures.seed, figures.trees, figures.removals, figures.refusals, figures.faults, figures.undone,
+                figures.undoDifferences, figures.imports, figures.importDifferences, figures.conflicts, figures.blocked,
+                figures.violations, seconds);
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);

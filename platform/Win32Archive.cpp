@@ -1,0 +1,215 @@
+#include "platform/Win32Archive.h"
+
+#include <shlobj.h>
+
+#include <cwchar>
+#include <string>
+
+#include "platform/Win32Handles.h"
+
+namespace {
+
+// Enumeration answers ERROR_MORE_DATA when another process made a name or
+// data longer since the key's sizes were asked: the sizes are asked again
+// and the same index read anew.
+LSTATUS ReadTree(HKEY key, reg::KeyTree& tree) {
+    DWORD maxSubkey = 0, maxValueName = 0, maxData = 0;
+    for (DWORD index = 0;;) {
+        if (const LSTATUS status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr,
+                                                    nullptr, &maxValueName, &maxData, nullptr, nullptr);
+            status != ERROR_SUCCESS)
+            return status;
+        std::vector<wchar_t> name(maxValueName + 1);
+        std::vector<BYTE> data(maxData + 1);
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        const LSTATUS status = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return status;
+        tree.values.push_back({std::wstring(name.data(), nameLength), type,
+                               std::vector<std::uint8_t>(data.begin(), data.begin() + size)});
+        ++index;
+    }
+    for (DWORD index = 0;;) {
+        std::vector<wchar_t> name(maxSubkey + 1);
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        const LSTATUS status = RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_MORE_DATA) {
+            if (const LSTATUS info = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, &maxSubkey, nullptr,
+                                                      nullptr, nullptr, nullptr, nullptr, nullptr);
+                info != ERROR_SUCCESS)
+                return info;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        tree.subkeys.push_back({std::wstring(name.data(), nameLength), {}, {}});
+        ++index;
+    }
+    for (reg::KeyTree& subkey : tree.subkeys) {
+        UniqueHKey child;
+        if (const LSTATUS status = RegOpenKeyExW(key, subkey.name.c_str(), 0, KEY_READ, child.put());
+            status != ERROR_SUCCESS)
+            return status;
+        if (const LSTATUS status = ReadTree(child.get(), subkey); status != ERROR_SUCCESS) return status;
+    }
+    return ERROR_SUCCESS;
+}
+
+LSTATUS ReadValue(HKEY key, const std::wstring& name, reg::ValueData& value) {
+    DWORD size = 0;
+    for (LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &size);;) {
+        if (status != ERROR_SUCCESS) return status;
+        // One byte at least: with no buffer the call only measures.
+        std::vector<BYTE> data(size + 1);
+        size = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        status = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            status = ERROR_SUCCESS;
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        value = {name, type, std::vector<std::uint8_t>(data.begin(), data.begin() + size)};
+        return ERROR_SUCCESS;
+    }
+}
+
+// The key's name as the registry spells it, which a case-insensitive open
+// does not tell: the last part of its full name. Only ntdll answers that.
+std::wstring NameAsStored(HKEY key, const std::wstring& asOpened) {
+    using QueryKey = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    constexpr int kKeyNameInformation = 3;
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey");
+    if (found == nullptr) return asOpened;
+    const auto query = reinterpret_cast<QueryKey>(reinterpret_cast<void (*)()>(found));
+    std::vector<ULONG> buffer(1024);
+    ULONG needed = 0;
+    if (query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &needed) < 0)
+        return asOpened;
+    const std::wstring_view full(reinterpret_cast<const wchar_t*>(buffer.data() + 1), buffer[0] / sizeof(wchar_t));
+    const std::wstring_view last = full.substr(full.rfind(L'\\') + 1);
+    const bool same = CompareStringOrdinal(last.data(), static_cast<int>(last.size()), asOpened.c_str(),
+                                           static_cast<int>(asOpened.size()), TRUE) == CSTR_EQUAL;
+    return same ? std::wstring(last) : asOpened;
+}
+
+// The registry "adds" a terminating NUL to string data whose next character
+// in memory happens to be NUL: two bytes that are not NUL follow the data, so
+// that every value is stored with exactly its own bytes.
+LSTATUS WriteValue(HKEY key, const reg::ValueData& value) {
+    std::vector<BYTE> data(value.bytes.begin(), value.bytes.end());
+    data.insert(data.end(), {0xFF, 0xFF});
+    return RegSetValueExW(key, value.name.c_str(), 0, value.type, data.data(), static_cast<DWORD>(value.bytes.size()));
+}
+
+LSTATUS WriteTree(HKEY key, const reg::KeyTree& tree) {
+    for (const reg::ValueData& value : tree.values)
+        if (const LSTATUS status = WriteValue(key, value); status != ERROR_SUCCESS) return status;
+    for (const reg::KeyTree& subkey : tree.subkeys) {
+        UniqueHKey child;
+        if (const LSTATUS status = RegCreateKeyExW(key, subkey.name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                                                   nullptr, child.put(), nullptr);
+            status != ERROR_SUCCESS)
+            return status;
+        if (const LSTATUS status = WriteTree(child.get(), subkey); status != ERROR_SUCCESS) return status;
+    }
+    return ERROR_SUCCESS;
+}
+
+bool MakeFolder(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+bool Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) {
+    snapshot = {std::wstring(name), {}, {}};
+    UniqueHKey users;
+    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, KEY_READ, users.put());
+    if (opened == ERROR_FILE_NOT_FOUND) return true;
+    if (opened != ERROR_SUCCESS) return false;
+
+    reg::ValueData value;
+    const LSTATUS read = ReadValue(users.get(), snapshot.name, value);
+    if (read == ERROR_SUCCESS) snapshot.value = std::move(value);
+    else if (read != ERROR_FILE_NOT_FOUND) return false;
+
+    UniqueHKey key;
+    const LSTATUS keyOpened = RegOpenKeyExW(users.get(), snapshot.name.c_str(), 0, KEY_READ, key.put());
+    // A name longer than a key name can be is refused rather than not found.
+    if (keyOpened == ERROR_FILE_NOT_FOUND || (keyOpened == ERROR_INVALID_PARAMETER && name.size() > 255)) return true;
+    if (keyOpened != ERROR_SUCCESS) return false;
+    snapshot.key = reg::KeyTree{NameAsStored(key.get(), snapshot.name), {}, {}};
+    return ReadTree(key.get(), *snapshot.key) == ERROR_SUCCESS;
+}
+
+// One new file per removal; a second removal of the name within the same
+// millisecond gets a number after the time rather than overwriting the first.
+bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) {
+    PWSTR localAppData = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &localAppData);
+    const std::wstring folder = SUCCEEDED(found) ? std::wstring(localAppData) + L"\\Tallowick" : L"";
+    CoTaskMemFree(localAppData);
+    if (folder.empty() || !MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return false;
+
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t stamp[32];
+    std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u.%02u.%02u.%03u", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    for (int attempt = 1; attempt < 100; ++attempt) {
+        const std::wstring suffix = attempt == 1 ? L"" : L"-" + std::to_wstring(attempt);
+        const std::wstring path = folder + L"\\Removed\\" + reg::BackupFileName(stamp + suffix, name);
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            if (GetLastError() == ERROR_FILE_EXISTS) continue;
+            return false;
+        }
+        DWORD written = 0;
+        const bool complete = WriteFile(file.get(), fileBytes.data(), static_cast<DWORD>(fileBytes.size()), &written,
+                                        nullptr) &&
+                              written == fileBytes.size() && FlushFileBuffers(file.get()) && CloseHandle(file.release());
+        if (!complete) {
+            file.reset();
+            DeleteFileW(path.c_str());
+        }
+        return complete;
+    }
+    return false;
+}
+
+// A value or key of the name that exists now is never overwritten: nothing
+// is written then. A write that fails takes back the key it made.
+bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) {
+    UniqueHKey users;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, users.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    if (RegQueryValueExW(users.get(), snapshot.name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+        return false;
+    UniqueHKey probe;
+    const LSTATUS existing = RegOpenKeyExW(users.get(), snapshot.name.c_str(), 0, KEY_QUERY_VALUE, probe.put());
+    if (existing != ERROR_FILE_NOT_FOUND && !(existing == ERROR_INVALID_PARAMETER && snapshot.name.size() > 255))
+        return false;
+
+    bool madeKey = false;
+    bool written = true;
+    if (snapshot.key) {
+        UniqueHKey key;
+        DWORD disposition = 0;
+        written = RegCreateKeyExW(users.get(), snapshot.key->name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                                  key.put(), &disposition) == ERROR_SUCCESS &&
+                  disposition == REG_CREATED_NEW_KEY;
+        madeKey = written;
+        written = written && WriteTree(key.get(), *snapshot.key) == ERROR_SUCCESS;
+    }
+    if (written && snapshot.value) written = WriteValue(users.get(), *snapshot.value) == ERROR_SUCCESS;
+    if (!written && madeKey) {
+        RegDeleteTreeW(users.get(), snapshot.key->name.c_str());
+        RegDeleteKeyW(users.get(), snapshot.key->name.c_str());
+    }
+    return written;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "registry/RegFile.h"
+
+// A name's value and key tree read and written back through the registry
+// API, and its backup written to %LOCALAPPDATA%\Tallowick\Removed.
+class Win32Archive final : public reg::NameArchive {
+public:
+    bool Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
+    bool SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) override;
+    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
+};

@@ -1,0 +1,118 @@
+#include "registry/RegFile.h"
+
+#include <algorithm>
+
+namespace reg {
+namespace {
+
+constexpr std::uint32_t kSz = 1;
+constexpr std::uint32_t kBinary = 3;
+constexpr std::uint32_t kDword = 4;
+// regedit breaks a hex line once it reaches this many columns.
+constexpr std::size_t kHexColumns = 77;
+constexpr wchar_t kDigits[] = L"0123456789abcdef";
+
+// A line break inside a name would end the line for any parser; Wine's reg
+// reads these escapes back.
+std::wstring Quoted(std::wstring_view text) {
+    std::wstring out = L"\"";
+    for (const wchar_t ch : text) {
+        if (ch == L'\\' || ch == L'"') out += L'\\';
+        if (ch == L'\n') out += L"\\n";
+        else if (ch == L'\r') out += L"\\r";
+        else out += ch;
+    }
+    return out + L'"';
+}
+
+std::wstring Hex(std::uint32_t number, int digits) {
+    std::wstring out;
+    do {
+        out.insert(out.begin(), kDigits[number & 0xF]);
+        number >>= 4;
+    } while (--digits > 0 || number != 0);
+    return out;
+}
+
+// The text of a REG_SZ whose bytes come back exactly from "quoted" form: an
+// even length, one terminating NUL and none before it. Line breaks are left
+// to hex too, as the two parsers do not agree on their escapes in data.
+std::optional<std::wstring> ExactString(const ValueData& value) {
+    const std::vector<std::uint8_t>& bytes = value.bytes;
+    if (value.type != kSz || bytes.size() < 2 || bytes.size() % 2 != 0) return std::nullopt;
+    std::wstring text;
+    for (std::size_t i = 0; i < bytes.size(); i += 2) text += static_cast<wchar_t>(bytes[i] | bytes[i + 1] << 8);
+    if (text.back() != L'\0') return std::nullopt;
+    text.pop_back();
+    if (text.find_first_of(std::wstring_view(L"\0\r\n", 3)) != std::wstring::npos) return std::nullopt;
+    return text;
+}
+
+void AppendValue(std::wstring& out, const ValueData& value) {
+    const std::size_t lineStart = out.size();
+    out += value.name.empty() ? L"@" : Quoted(value.name);
+    out += L'=';
+    if (const std::optional<std::wstring> text = ExactString(value)) {
+        out += Quoted(*text) + L"\r\n";
+        return;
+    }
+    const std::vector<std::uint8_t>& bytes = value.bytes;
+    if (value.type == kDword && bytes.size() == 4) {
+        out += L"dword:" + Hex(static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) |
+                                   static_cast<std::uint32_t>(bytes[3]) << 24, 8) + L"\r\n";
+        return;
+    }
+    out += value.type == kBinary ? L"hex:" : L"hex(" + Hex(value.type, 1) + L"):";
+    std::size_t column = out.size() - lineStart;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0xF];
+        if (i + 1 == bytes.size()) break;
+        out += L',';
+        column += 3;
+        if (column >= kHexColumns) {
+            out += L"\\\r\n  ";
+            column = 2;
+        }
+    }
+    out += L"\r\n";
+}
+
+void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key) {
+    out += L"\r\n[" + path + L"]\r\n";
+    for (const ValueData& value : key.values) AppendValue(out, value);
+    for (const KeyTree& subkey : key.subkeys) AppendKey(out, path + L'\\' + subkey.name, subkey);
+}
+
+}  // namespace
+
+std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot) {
+    const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(usersKeyPath);
+    std::wstring out = L"Windows Registry Editor Version 5.00\r\n";
+    if (snapshot.value) AppendKey(out, users, KeyTree{.name = {}, .values = {*snapshot.value}, .subkeys = {}});
+    if (snapshot.key) AppendKey(out, users + L'\\' + snapshot.key->name, *snapshot.key);
+    return out + L"\r\n";
+}
+
+std::vector<std::uint8_t> RegFileBytes(std::wstring_view text) {
+    std::vector<std::uint8_t> bytes{0xFF, 0xFE};
+    for (const wchar_t ch : text) {
+        bytes.push_back(static_cast<std::uint8_t>(ch & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((ch >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+// Screen names run to 16,383 characters; the file name keeps the first 60,
+// which stays within a Linux file name's 255 bytes as UTF-8 too, and never
+// splits a surrogate pair.
+std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name) {
+    constexpr std::size_t kKept = 60;
+    if (name.size() > kKept) name = name.substr(0, (name[kKept - 1] & 0xFC00) == 0xD800 ? kKept - 1 : kKept);
+    std::wstring out = std::wstring(stamp) + L' ';
+    for (const wchar_t ch : name)
+        out += ch < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(ch) != std::wstring_view::npos ? L'_' : ch;
+    return out + L".reg";
+}
+
+}  // namespace reg
