@@ -1,12 +1,10 @@
 // The least a Win32 program does to show a window: the floor that
 // tallowick.exe's start-up is measured against. Built a second time with
-// TALLOWICK_BENCH_CONTROLS, it also shows an empty list view and status bar
-// from comctl32 version 6, which is what any program with those controls
-// pays before it does anything of its own.
+// TALLOWICK_BENCH_CONTROLS (and the product's manifest), it also holds an
+// empty list view and status bar made as tallowick.exe makes its own, which
+// any program showing those controls pays before it does anything of its own.
 #include <windows.h>
-#ifdef TALLOWICK_BENCH_CONTROLS
 #include <commctrl.h>
-#endif
 
 namespace {
 
@@ -22,24 +20,29 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
-#ifdef TALLOWICK_BENCH_CONTROLS
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
-#endif
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = TALLOWICK_BENCH_CLASS;
+    windowClass.lpszClassName = L"TallowickBenchWindow";
     if (RegisterClassExW(&windowClass) == 0) return 1;
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Empty", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, 330, 470, nullptr, nullptr, instance, nullptr);
+    // tallowick.exe's client area at 96 DPI.
+    RECT frame{0, 0, 312, 419};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Empty", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                  nullptr, nullptr, instance, nullptr);
     if (window == nullptr) return 1;
 #ifdef TALLOWICK_BENCH_CONTROLS
-    CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 310, 400, window,
-                    nullptr, instance, nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                    LVS_SHAREIMAGELISTS,
+                                0, 0, 310, 392, window, nullptr, instance, nullptr);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, window, nullptr,
                     instance, nullptr);
 #endif
