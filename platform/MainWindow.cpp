@@ -55,14 +55,24 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     if (!menus_) return false;
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
+    // The design-time client area at the window's DPI.
+    const auto designFrame = [this] {
+        RECT frame{0, 0, ToPixels(kDesignClientWidth), ToPixels(kDesignClientHeight)};
+        AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, dpi_);
+        return frame;
+    };
     // Created hidden: the list is filled before the window is first seen.
-    if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, nullptr, nullptr, instance, this) == nullptr)
+    // It is made at its size for the system DPI, which is its own unless it
+    // opens on a screen of another scale: made at the system's default size
+    // instead, its controls were laid out twice.
+    dpi_ = GetDpiForSystem();
+    const RECT guess = designFrame();
+    if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, guess.right - guess.left,
+                        guess.bottom - guess.top, nullptr, nullptr, instance, this) == nullptr)
         return false;
 
-    // The design-time client area at this window's DPI, centred on its screen.
-    RECT frame{0, 0, ToPixels(kDesignClientWidth), ToPixels(kDesignClientHeight)};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, dpi_);
+    // Centred on its screen; sized again only if the guess above was wrong.
+    const RECT frame = designFrame();
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor);
