@@ -1,9 +1,7 @@
-# Cross-compiles for 64-bit Windows with the MinGW-w64 "-posix" threading
-# model: std::mutex and std::thread (which GoogleTest uses) need it.
+# Cross-compiles for Windows with the MinGW-w64 "-posix" threading model:
+# std::mutex and std::thread (which GoogleTest uses) need it. Included by the
+# toolchain file of each architecture, which names TOOLCHAIN_PREFIX.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
 find_program(CMAKE_C_COMPILER NAMES ${TOOLCHAIN_PREFIX}-gcc-posix ${TOOLCHAIN_PREFIX}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${TOOLCHAIN_PREFIX}-g++-posix ${TOOLCHAIN_PREFIX}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${TOOLCHAIN_PREFIX}-windres windres REQUIRED)
