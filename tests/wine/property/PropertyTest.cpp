@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "TestRegistry.h"
+#include "platform/Win32Shell.h"
 #include "WindowUnderTest.h"
 #include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
@@ -254,12 +255,16 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     DeleteMessengerTree();
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("property: seed=%llu trees=%zu removals=%zu refusals=%zu faults=%zu violations=%zu time=%.1fs\n",
-                figures.seed, figures.trees, figures.removals, figures.refusals, figures.faults, figures.violations,
-                seconds);
+    std::printf("property: seed=%llu trees=%zu removals=%zu refusals=%zu faults=%zu violations=%zu "
+                "fallbacks=%u time=%.1fs\n", figures.seed, figures.trees, figures.removals, figures.refusals,
+                figures.faults, figures.violations, RegistryApiFallbacks(), seconds);
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);
+    // Run with a working WScript.Shell registered, every removal goes through it.
+    if (std::getenv("TALLOWICK_STAND_IN_SHELL") != nullptr) {
+        EXPECT_EQ(RegistryApiFallbacks(), 0U);
+    }
 }
 
 // Each of these, split as the registry API needs it, would address more than
