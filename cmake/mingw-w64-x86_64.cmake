@@ -1,20 +1,4 @@
-# Cross-compiles for 64-bit Windows with the MinGW-w64 "-posix" threading
-# model: std::mutex and std::thread (which GoogleTest uses) need it.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows (x64).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-find_program(CMAKE_C_COMPILER NAMES ${TOOLCHAIN_PREFIX}-gcc-posix ${TOOLCHAIN_PREFIX}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${TOOLCHAIN_PREFIX}-g++-posix ${TOOLCHAIN_PREFIX}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${TOOLCHAIN_PREFIX}-windres windres REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Built on Linux, the Windows tests run under Wine, inside a throwaway prefix
-# that the wrapper prepares next to the build; on Windows they run as they are.
-if(NOT CMAKE_HOST_WIN32)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/NewerApis.h"
 #include "platform/resource.h"
 
 namespace {
@@ -58,14 +59,14 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     // The design-time client area at the window's DPI.
     const auto designFrame = [this] {
         RECT frame{0, 0, ToPixels(kDesignClientWidth), ToPixels(kDesignClientHeight)};
-        AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, 0, dpi_);
+        NewerApis::Get().AdjustWindowRectEx(&frame, kWindowStyle, 0, dpi_);
         return frame;
     };
     // Created hidden: the list is filled before the window is first seen.
     // It is made at its size for the system DPI, which is its own unless it
     // opens on a screen of another scale: made at the system's default size
     // instead, its controls were laid out twice.
-    dpi_ = GetDpiForSystem();
+    dpi_ = NewerApis::Get().DpiForWindow(nullptr);  // no window yet: the system's
     const RECT guess = designFrame();
     if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, guess.right - guess.left,
                         guess.bottom - guess.top, nullptr, nullptr, instance, this) == nullptr)
@@ -210,7 +211,7 @@ bool MainWindow::CreateControls() {
     int parts[] = {-1};
     SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
 
-    dpi_ = GetDpiForWindow(hwnd_);
+    dpi_ = NewerApis::Get().DpiForWindow(hwnd_);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.pszText = const_cast<wchar_t*>(kColumnHeader);
@@ -235,8 +236,8 @@ void MainWindow::ApplyDpi(UINT dpi) {
         font_ = std::move(newFont);
     }
 
-    const int smallX = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
-    const int smallY = GetSystemMetricsForDpi(SM_CYSMICON, dpi);
+    const int smallX = NewerApis::Get().SystemMetrics(SM_CXSMICON, dpi);
+    const int smallY = NewerApis::Get().SystemMetrics(SM_CYSMICON, dpi);
     UniqueHImageList images(ImageList_Create(smallX, smallY, ILC_COLOR32 | ILC_MASK, 1, 0));
     UniqueHIcon chevron(static_cast<HICON>(
         LoadImageW(instance_, MAKEINTRESOURCEW(IDI_CHEVRON), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
@@ -251,8 +252,8 @@ void MainWindow::ApplyDpi(UINT dpi) {
     smallIcon_.reset(static_cast<HICON>(
         LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
     bigIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON,
-                                                 GetSystemMetricsForDpi(SM_CXICON, dpi),
-                                                 GetSystemMetricsForDpi(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
+                                                 NewerApis::Get().SystemMetrics(SM_CXICON, dpi),
+                                                 NewerApis::Get().SystemMetrics(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
 

@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,8 @@ HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
     return InvokeRegDelete(shell, path);
 }
 
+std::atomic<unsigned> fallbacks{0};
+
 class ProductionShell final : public ScriptShell {
 public:
     bool RegDelete(std::wstring_view path) override {
@@ -148,6 +151,7 @@ public:
             const HRESULT hr = DeleteThroughAutomation(shell.get(), path);
             if (hr != E_NOTIMPL) return SUCCEEDED(hr);
         }
+        ++fallbacks;
         return RegistryApiDelete(path) == ERROR_SUCCESS;
     }
 };
@@ -159,6 +163,8 @@ HRESULT AutomationRegDelete(std::wstring_view path) {
     if (const HRESULT created = CreateAutomationShell(shell); FAILED(created)) return created;
     return DeleteThroughAutomation(shell.get(), path);
 }
+
+unsigned RegistryApiFallbacks() { return fallbacks; }
 
 LSTATUS RegistryApiDelete(std::wstring_view path) {
     ParsedPath parsed;

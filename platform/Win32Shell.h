@@ -13,6 +13,10 @@ HRESULT AutomationRegDelete(std::wstring_view path);
 // The same request carried out with the registry API.
 LSTATUS RegistryApiDelete(std::wstring_view path);
 
+// How many deletes in this process took the registry API: where the object
+// works (Windows, a test's stand-in) there should be none.
+unsigned RegistryApiFallbacks();
+
 // The shell Tallowick uses: the automation object, or the registry API where
 // the object cannot be made or does not implement RegDelete (as under Wine).
 class ProductionShellFactory final : public ScriptShellFactory {

@@ -3,13 +3,14 @@
 
 #include "platform/MainWindow.h"
 #include "platform/Win32Archive.h"
+#include "platform/NewerApis.h"
 #include "platform/Win32Shell.h"
 #include "platform/Win32Registry.h"
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
     // DLLs come from System32 only, never from beside a downloaded exe.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    NewerApis::Get().RestrictDllSearch();
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};

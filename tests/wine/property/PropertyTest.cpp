@@ -11,6 +11,7 @@
 #include <shlobj.h>
 
 #include "TestRegistry.h"
+#include "platform/Win32Shell.h"
 #include "WindowUnderTest.h"
 #include "cli/Cli.h"
 #include "screennames/EnumerateValues.h"
@@ -393,13 +394,17 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("property: seed=%llu trees=%zu removals=%zu refusals=%zu faults=%zu undone=%zu undo_differences=%zu "
-                "imports=%zu import_differences=%zu conflicts=%zu blocked=%zu violations=%zu time=%.1fs\n",
+                "imports=%zu import_differences=%zu conflicts=%zu blocked=%zu violations=%zu fallbacks=%u time=%.1fs\n",
                 figures.seed, figures.trees, figures.removals, figures.refusals, figures.faults, figures.undone,
                 figures.undoDifferences, figures.imports, figures.importDifferences, figures.conflicts, figures.blocked,
-                figures.violations, seconds);
+                figures.violations, RegistryApiFallbacks(), seconds);
     for (const std::string& line : figures.first) std::printf("  %s\n", line.c_str());
     if (figures.violations != 0) std::printf("  reproduce: TALLOWICK_SEED=%llu TALLOWICK_TREES=<tree + 1>\n", figures.seed);
     EXPECT_EQ(figures.violations, 0U);
+    // Run with a working WScript.Shell registered, every removal goes through it.
+    if (std::getenv("TALLOWICK_STAND_IN_SHELL") != nullptr) {
+        EXPECT_EQ(RegistryApiFallbacks(), 0U);
+    }
 }
 
 // Each command line against the real registry: what it prints (UTF-8 into a
