@@ -1,18 +1,19 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "window/WindowOps.h"
 
 // The main window and its controls as plain data, with a record of the
-// status texts and pop-ups asked for.
+// status texts, icons and pop-ups asked for.
 struct FakeWindow final : FormOps, ListOps, StatusOps {
     float outerWidth = 4770, outerHeight = 6660;
     WindowState state = WindowState::Normal;
     std::vector<std::wstring> items;
-    std::vector<int> icons;
+    std::set<int> icons;
     std::optional<int> selected;
     float listWidth = 4695, listHeight = 5895, columnWidth = 3500;
     std::vector<std::wstring> statusTexts;
@@ -24,30 +25,21 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     void PopupListMenuAtCursor(ListMenuState menu) override { popups.emplace_back(std::nullopt, menu); }
     void PopupListMenuAtItem(int item, ListMenuState menu) override { popups.emplace_back(item, menu); }
 
-    void AddItem(std::wstring_view text, int icon) override {
-        items.emplace_back(text);
-        icons.push_back(icon);
-    }
+    void AddItem(std::wstring_view text, int icon) override { InsertItem(ItemCount() + 1, text, icon); }
     void InsertItem(int item, std::wstring_view text, int icon) override {
         items.emplace(items.begin() + (item - 1), text);
-        icons.insert(icons.begin() + (item - 1), icon);
+        icons.insert(icon);
     }
     int ItemCount() const override { return static_cast<int>(items.size()); }
     std::optional<int> SelectedItem() const override { return selected; }
     std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)); }
-    void RemoveItem(int item) override {
-        items.erase(items.begin() + (item - 1));
-        icons.erase(icons.begin() + (item - 1));
-        selected.reset();
-    }
-    void Clear() override { items.clear(); icons.clear(); selected.reset(); }
+    void RemoveItem(int item) override { items.erase(items.begin() + (item - 1)), selected.reset(); }
+    void Clear() override { items.clear(), selected.reset(); }
     void SelectItem(int item) override { selected = item; }
     float Width() const override { return listWidth; }
     void SetWidth(float twips) override { listWidth = twips; }
     void SetHeight(float twips) override { listHeight = twips; }
-    void SetColumnWidth(int column, float twips) override {
-        if (column == 1) columnWidth = twips;
-    }
+    void SetColumnWidth(int column, float twips) override { columnWidth = column == 1 ? twips : columnWidth; }
     void SetPanelText(int panel, std::wstring_view text) override {
         if (panel == 1) statusTexts.emplace_back(text);
     }

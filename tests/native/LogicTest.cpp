@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "FakeWindow.h"
@@ -40,38 +39,36 @@ TEST(PathComposition, HelpersAndBothPathShapes) {
     }
 }
 
-// Every value name is listed in the registry's order, whatever its data,
-// length or script; keys are not; the count follows each name.
+// Every value name is listed in the registry's order, whatever its length or
+// script, and whatever the key says its longest name is; keys are not; the
+// count follows each name.
 TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
     const std::wstring longest(reg::kLongestValueName, L'y');
     const struct {
-        const char* what;
-        Names values, keys;
+        Names values;
         std::optional<std::uint32_t> reportedMax;
         Names listed;
     } cases[] = {
-        {"order and case", {L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {L"delta"}, {},
-         {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
-        {"default value, long and non-BMP names", {L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {},
-         {L"", L"a", longest, L"\u03A9mega \U0001F600"}},
-        {"longest name understated", {L"a", std::wstring(300, L'x')}, {}, 1, {L"a", std::wstring(300, L'x')}},
-        {"longest name overstated", {L"a", L"b"}, {}, 0xFFFFFFFF, {L"a", L"b"}},
-        {"no values", {}, {L"onlyAKey"}, {}, {}},
+        {{L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {}, {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
+        {{L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"", L"a", longest, L"\u03A9mega \U0001F600"}},
+        {{L"a", std::wstring(300, L'x')}, 1, {L"a", std::wstring(300, L'x')}},
+        {{L"a", L"b"}, 0xFFFFFFFF, {L"a", L"b"}},
+        {{}, {}, {}},
     };
     for (const auto& c : cases) {
         MemoryRegistry registry;
+        registry.values.insert(c.values.begin(), c.values.end());
+        registry.keys = {L"delta"};
         registry.reportedMaxName = c.reportedMax;
-        for (const std::wstring& name : c.values) registry.CreateKey(kUsers).values.insert(name);
-        for (const std::wstring& name : c.keys) registry.CreateKey(kUsers + L"\\" + name);
         FakeWindow window;
         EnumerateValues::LoadScreenNames(registry, window, window);
-        EXPECT_TRUE(window.items == c.listed) << c.what;  // no 16,383-character printout
-        EXPECT_EQ(window.icons, std::vector<int>(c.listed.size(), 1)) << c.what;
-        Names counts;
-        for (std::size_t n = 1; n <= c.listed.size(); ++n) counts.push_back(std::to_wstring(n) + L" ScreeNames(s) found.");
-        EXPECT_EQ(window.statusTexts, counts) << c.what;
+        EXPECT_TRUE(window.items == c.listed) << c.listed.size();  // no 16,383-character printout
+        EXPECT_EQ(window.icons, (c.listed.empty() ? std::set<int>{} : std::set<int>{1}));
+        EXPECT_EQ(window.statusTexts.size(), c.listed.size());
+        EXPECT_EQ(window.StatusText(), c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
     }
     MemoryRegistry missing;
+    missing.usersKeyExists = false;
     FakeWindow window;
     EnumerateValues::LoadScreenNames(missing, window, window);
     EXPECT_TRUE(window.items.empty() && window.statusTexts.empty());
@@ -89,12 +86,9 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
     };
     for (const auto& c : cases) {
         FakeWindow window;
+        window.outerWidth = c.outerWidth, window.outerHeight = c.outerHeight, window.state = c.state;
         MemoryRegistry registry;
-        frmMain form(window, window, window, registry, registry, registry);
-        window.state = c.state;
-        window.outerWidth = c.outerWidth;
-        window.outerHeight = c.outerHeight;
-        form.OnResize();
+        frmMain(window, window, window, registry, registry, registry).OnResize();
         EXPECT_EQ(std::tuple(window.listWidth, window.listHeight, window.columnWidth),
                   std::tuple(c.listWidth, c.listHeight, c.columnWidth));
     }
@@ -105,7 +99,7 @@ struct Form {
     FakeWindow window;
     frmMain form{window, window, window, registry, registry, registry};
     explicit Form(const Names& names) {
-        for (const std::wstring& name : names) registry.CreateKey(kUsers).values.insert(name);
+        registry.values.insert(names.begin(), names.end());
         form.OnLoad();
     }
 };
@@ -138,119 +132,50 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
     }
 }
 
-// A removal deletes the name's value and key tree, and the item leaves the
-// list only when neither remains; names that would address other items are
-// refused untouched.
+// A removal backs the name up, deletes its settings key and then its value,
+// and the item leaves the list only when neither remains; names that would
+// address other items are refused untouched, and so is a name whose backup
+// cannot be written. Undo is offered once something was removed.
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const struct {
         const char* what;
         int item;
         bool shellsFail, backupFails;
         const wchar_t* removed;  // null: nothing may change
-        Names left;
+        Names backups;
         std::wstring status;
-        std::optional<int> selected;
     } cases[] = {
-        {"third of five", 3, false, false, L"beta", {L"", L"alpha", L"dave\\evil", L"gamma"}, L"4 ScreeNames(s) found.", 3},
-        {"last", 5, false, false, L"gamma", {L"", L"alpha", L"beta", L"dave\\evil"}, L"4 ScreeNames(s) found.", 4},
-        {"shell cannot be made", 2, true, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
-         L"Could not remove \"alpha\".", 2},
-        {"backup cannot be written", 3, false, true, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
-         L"Could not remove \"beta\".", 3},
-        {"default value", 1, false, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
-         L"Could not remove \"\".", 1},
-        {"backslash", 4, false, false, nullptr, {L"", L"alpha", L"beta", L"dave\\evil", L"gamma"},
-         L"Could not remove \"dave\\evil\".", 4},
+        {"third of five", 3, false, false, L"beta", {L"beta"}, L"4 ScreeNames(s) found."},
+        {"last", 5, false, false, L"gamma", {L"gamma"}, L"4 ScreeNames(s) found."},
+        {"shell cannot be made", 2, true, false, nullptr, {L"alpha"}, L"Could not remove \"alpha\"."},
+        {"backup cannot be written", 3, false, true, nullptr, {}, L"Could not remove \"beta\"."},
+        {"default value", 1, false, false, nullptr, {}, L"Could not remove \"\"."},
+        {"backslash", 4, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
     };
     for (const auto& c : cases) {
         Form f({L"", L"alpha", L"beta", L"gamma", L"dave\\evil"});
-        f.registry.CreateKey(kUsers + L"\\beta\\Settings\\Buddies");
-        f.registry.CreateKey(kUsers + L"\\dave\\evil");
-        f.registry.CreateKey(kUsers + L"\\dave").values.insert(L"evil");
+        f.registry.keys = {L"BETA", L"dave", L"gamma"};
         f.registry.shellCreationFails = c.shellsFail;
         f.registry.backupFails = c.backupFails;
-        MemoryRegistry::Key expected = *f.registry.FindKey(kUsers);
-        Names requests;
+        MemoryRegistry expected = f.registry;
+        Names requests, left = f.window.items;
         if (c.removed != nullptr) {
-            expected.values.erase(c.removed);
-            expected.subkeys.erase(c.removed);
+            expected.values.erase(c.removed), expected.keys.erase(c.removed);
             requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};
+            std::erase(left, c.removed);
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();
+        f.form.OnListContextMenuKey();
 
         EXPECT_EQ(f.registry.deleteRequests, requests) << c.what;
-        EXPECT_EQ(*f.registry.FindKey(kUsers), expected) << c.what;
+        EXPECT_EQ(std::tie(f.registry.values, f.registry.keys), std::tie(expected.values, expected.keys)) << c.what;
         EXPECT_EQ(f.registry.liveShells, 0) << c.what;
-        EXPECT_EQ(f.window.items, c.left) << c.what;
+        EXPECT_EQ(f.registry.backups, c.backups) << c.what;
+        EXPECT_EQ(f.window.items, left) << c.what;
         EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
-        EXPECT_EQ(f.window.selected, c.selected) << c.what;
+        EXPECT_EQ(f.window.popups.at(0).second.canUndo, c.removed != nullptr) << c.what;
     }
-}
-
-// A refresh lists what the registry holds now, keeps the selected name
-// selected wherever it moved (in whatever case it is now spelt), and counts.
-TEST(Refresh, TheListBecomesTheRegistryAndTheSelectionFollowsItsName) {
-    const struct {
-        Names after;
-        std::optional<int> selected, reselected;
-    } cases[] = {
-        {{L"", L"alpha", L"beta", L"gamma"}, 2, 3},
-        {{L"ALPHA", L"beta"}, 1, 1},
-        {{L"beta"}, 1, std::nullopt},
-        {{}, 2, std::nullopt},
-        {{L"alpha", L"beta"}, std::nullopt, std::nullopt},
-    };
-    for (const auto& c : cases) {
-        Form f({L"alpha", L"beta"});
-        f.window.selected = c.selected;
-        f.registry.CreateKey(kUsers).values.clear();
-        f.registry.CreateKey(kUsers).values.insert(c.after.begin(), c.after.end());
-        f.form.OnRefresh();
-        EXPECT_EQ(f.window.items, c.after);
-        EXPECT_EQ(f.window.selected, c.reselected) << c.after.size();
-        EXPECT_EQ(f.window.StatusText(), EnumerateValues::FoundText(static_cast<int>(c.after.size())));
-    }
-}
-
-TEST(Removal, ANameAlreadyGoneLeavesTheListAndNoSelectionDoesNothing) {
-    Form f({L"alpha", L"beta"});
-    f.registry.CreateKey(kUsers).values.erase(L"beta");
-    f.window.selected = 2;
-    f.form.OnRemoveNameClick();
-    EXPECT_EQ(f.window.items, Names{L"alpha"});
-    EXPECT_EQ(f.window.StatusText(), L"1 ScreeNames(s) found.");
-    f.window.selected.reset();
-    f.form.OnRemoveNameClick();
-    EXPECT_EQ(f.window.items, Names{L"alpha"});
-}
-
-// Undo brings the last removal back where a listing shows it, selected; a
-// name made anew in the meantime is not overwritten, and the entry goes.
-TEST(Undo, LastRemovalFirstBackInPlaceNeverOverwriting) {
-    Form f({L"alpha", L"beta", L"gamma"});
-    f.registry.CreateKey(kUsers + L"\\Beta\\Settings").values.insert(L"x");
-    MemoryRegistry::Key before = *f.registry.FindKey(kUsers);
-    before.values.erase(L"gamma");  // its undo fails below
-    for (const int item : {1, 1, 1}) {
-        f.window.selected = item;
-        f.form.OnRemoveNameClick();
-        f.form.OnListContextMenuKey();  // none once the list is empty
-    }
-    EXPECT_EQ(f.registry.backups, (Names{L"alpha", L"beta", L"gamma"}));
-    f.registry.CreateKey(kUsers).values.insert(L"GAMMA");  // the messenger made it anew
-    f.form.OnUndoRemoveClick();
-    EXPECT_EQ(f.window.StatusText(), L"Could not restore \"gamma\".");
-    f.registry.CreateKey(kUsers).values.erase(L"gamma");
-    f.form.OnUndoRemoveClick();
-    f.form.OnUndoRemoveClick();
-    EXPECT_EQ(*f.registry.FindKey(kUsers), before);
-    EXPECT_EQ(f.window.items, (Names{L"alpha", L"beta"}));
-    EXPECT_EQ(f.window.selected, 1);
-    EXPECT_EQ(f.window.StatusText(), L"2 ScreeNames(s) found.");
-    f.form.OnListContextMenuKey();
-    EXPECT_EQ(f.window.popups, (std::vector<std::pair<std::optional<int>, ListMenuState>>{
-                                   {1, {true, true}}, {1, {true, true}}, {1, {true, false}}}));
 }
 
 // Every value form as regedit exports it, in the file that restores it.
