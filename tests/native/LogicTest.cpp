@@ -140,25 +140,28 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const struct {
         const char* what;
         int item;
-        bool shellsFail, backupFails;
+        bool shellsFail, backupFails, keysLocked;
         const wchar_t* removed;  // null: nothing may change
         Names backups;
         std::wstring status;
     } cases[] = {
-        {"third of five", 3, false, false, L"beta", {L"beta"}, L"4 ScreeNames(s) found."},
-        {"last", 5, false, false, L"gamma", {L"gamma"}, L"4 ScreeNames(s) found."},
-        {"shell cannot be made", 2, true, false, nullptr, {L"alpha"}, L"Could not remove \"alpha\"."},
-        {"backup cannot be written", 3, false, true, nullptr, {}, L"Could not remove \"beta\"."},
-        {"default value", 1, false, false, nullptr, {}, L"Could not remove \"\"."},
-        {"backslash", 4, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
+        {"third of five", 3, false, false, false, L"beta", {L"beta"}, L"4 ScreeNames(s) found."},
+        {"last", 5, false, false, false, L"gamma", {L"gamma"}, L"4 ScreeNames(s) found."},
+        {"shell cannot be made", 2, true, false, false, nullptr, {L"alpha"}, L"Could not remove \"alpha\"."},
+        {"backup cannot be written", 3, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
+        // The value stays with its key: the name is still listed, and a retry reaches both.
+        {"settings key locked", 3, false, false, true, nullptr, {L"beta"}, L"Could not remove \"beta\"."},
+        {"default value", 1, false, false, false, nullptr, {}, L"Could not remove \"\"."},
+        {"backslash", 4, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
     };
     for (const auto& c : cases) {
         Form f({L"", L"alpha", L"beta", L"gamma", L"dave\\evil"});
         f.registry.keys = {L"BETA", L"dave", L"gamma"};
         f.registry.shellCreationFails = c.shellsFail;
         f.registry.backupFails = c.backupFails;
+        f.registry.keysLocked = c.keysLocked;
         MemoryRegistry expected = f.registry;
-        Names requests, left = f.window.items;
+        Names requests = c.keysLocked ? Names{kShellUsers + L"\\beta\\"} : Names{}, left = f.window.items;
         if (c.removed != nullptr) {
             expected.values.erase(c.removed), expected.keys.erase(c.removed);
             requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};

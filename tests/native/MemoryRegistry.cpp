@@ -65,7 +65,7 @@ public:
         path.remove_prefix(users.size());
         const bool namesKey = path.ends_with(L'\\');
         if (namesKey) path.remove_suffix(1);
-        if (path.empty() || path.find(L'\\') != std::wstring_view::npos) return false;
+        if (path.empty() || path.find(L'\\') != std::wstring_view::npos || (namesKey && registry_.keysLocked)) return false;
         return Erase(namesKey ? registry_.keys : registry_.values, path);
     }
 

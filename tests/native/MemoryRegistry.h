@@ -35,7 +35,7 @@ public:
     Names values, keys;  // below the Users key
     // What the tests set and look at.
     std::optional<std::uint32_t> reportedMaxName;  // a wrong answer to the longest-name query
-    bool shellCreationFails = false, backupFails = false;
+    bool shellCreationFails = false, backupFails = false, keysLocked = false;
     std::vector<std::wstring> deleteRequests, backups;
     int liveShells = 0;
 
