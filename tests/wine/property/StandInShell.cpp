@@ -38,7 +38,7 @@ LSTATUS Delete(std::wstring_view path) {
 class Shell final : public IClassFactory, public IDispatch {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        *out = iid == IID_IDispatch                                ? static_cast<IDispatch*>(this)
+        *out = iid == IID_IDispatch ? static_cast<void*>(static_cast<IDispatch*>(this))
                : iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this)
                                                                    : nullptr;
         return *out != nullptr ? S_OK : E_NOINTERFACE;
