@@ -6,19 +6,20 @@
 #define WINVER 0x0A00
 
 #include <windows.h>
+#include <commctrl.h>
 #include <wincodec.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "Probe.h"
+#include "platform/resource.h"
 #include "platform/Win32Handles.h"
 #include "TestRegistry.h"
 
@@ -30,10 +31,17 @@
 
 namespace {
 
-// Starts tallowick.exe and drives it with input, as a person would. The
-// machine may be busy: everything waits for what it expects, never a fixed time.
-
+// The machine may be busy: everything waits for what it expects, never a fixed time.
 constexpr DWORD kTimeoutMs = 20000;
+// How long a menu that should not appear is given to appear anyway.
+constexpr DWORD kNoMenuMs = 700;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kChars = 256;  // the tests' names and texts are short
+// Wine's own setting for one program: without a window manager, closing a
+// managed window waits two seconds for one to withdraw it. Unmanaged, the
+// window is placed, sized and minimised by Wine alone.
+constexpr wchar_t kWineX11Key[] = L"Software\\Wine\\AppDefaults\\tallowick.exe\\X11 Driver";
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutMs) {
     for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
@@ -73,48 +81,135 @@ void Type(std::vector<WORD> keys) {
 
 POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
 
+// In screen coordinates, borders included.
+RECT ScreenRect(HWND window) { RECT rect{}; GetWindowRect(window, &rect); return rect; }
+RECT ClientRect(HWND window) {
+    RECT rect{};
+    GetClientRect(window, &rect);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
 // Wine runs the test with a Unix path; Z: is its root.
 std::wstring WindowsPath(const std::wstring& path) { return path.starts_with(L'/') ? L"Z:" + path : path; }
 
+using ListItem = std::pair<std::wstring, int>;  // text, image
+
 // One running tallowick.exe, started at `dpi` (Wine gives a process the DPI
-// of this setting as it starts); ended by force only if a test left it running.
+// of this setting as it starts) and unmanaged, read as a person sees it;
+// ended by force only if a test left it running, and Wine's settings put
+// back as the prefix had them. The common controls read and write their
+// answers through pointers into their own address space, so each request
+// that carries a buffer is staged in a page allocated inside the process.
 class App {
 public:
     const UINT dpi;
-    std::optional<Probe> probe;  // once the window shows
+    HWND window = nullptr, list = nullptr, status = nullptr;
 
     explicit App(DWORD startDpi) : dpi(startDpi) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &startDpi, sizeof startDpi);
-        const std::wstring exe = WindowsPath(L"" TALLOWICK_EXE);
+        DWORD size = sizeof savedDpi_;
+        hadDpi_ = !RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &savedDpi_, &size);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &startDpi, sizeof startDpi);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed", REG_SZ, L"N", 2 * sizeof(wchar_t));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+        CreateProcessW(WindowsPath(L"" TALLOWICK_EXE).c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info);
         process_.reset(info.hProcess);
         CloseHandle(info.hThread);
-        HWND window = nullptr;
-        if (WaitFor([&] { return (window = FindVisible(info.dwProcessId, TALLOWICK_WINDOW_CLASS)) != nullptr; }))
-            probe.emplace(window, process_.get());
+        WaitFor([&] { return (window = FindVisible(TALLOWICK_WINDOW_CLASS)) != nullptr; });
+        list = GetDlgItem(window, IDC_NAMES);
+        status = GetDlgItem(window, IDC_STATUS);
+        memory_ = static_cast<BYTE*>(VirtualAllocEx(process_.get(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     }
     ~App() {
         if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 1);
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed");
+        if (hadDpi_) RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &savedDpi_, sizeof savedDpi_);
+        if (!hadDpi_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
     }
 
+    // A visible top-level window of the class that the process owns, or null.
+    HWND FindVisible(const wchar_t* className) const {
+        for (HWND found = nullptr; (found = FindWindowExW(nullptr, found, className, nullptr)) != nullptr;) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == GetProcessId(process_.get()) && IsWindowVisible(found)) return found;
+        }
+        return nullptr;
+    }
     // The screen rectangle of the process's open pop-up menu, if one is open.
     std::optional<RECT> Menu() const {
-        const HWND menu = FindVisible(GetProcessId(process_.get()), L"#32768");
+        const HWND menu = FindVisible(L"#32768");
         return menu == nullptr ? std::nullopt : std::optional(ScreenRect(menu));
     }
     // As the close box does; the exit code, or STILL_ACTIVE when it does not end.
-    DWORD Close() {
-        PostMessageW(probe->window, WM_CLOSE, 0, 0);
+    DWORD Close() const {
+        PostMessageW(window, WM_CLOSE, 0, 0);
         DWORD code = STILL_ACTIVE;
         if (WaitForSingleObject(process_.get(), kTimeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
         return code;
     }
 
+    // Sends `message` with `request` staged at the start of the page, and
+    // reads back what the control left there.
+    template <typename T>
+    LRESULT Call(HWND control, UINT message, WPARAM wParam, T& request) const {
+        WriteProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        const LRESULT result = SendMessageW(control, message, wParam, reinterpret_cast<LPARAM>(memory_));
+        ReadProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
+        return result;
+    }
+    // The text at `at` in the process; a request's text buffer follows the request in the page.
+    std::wstring Text(const void* at) const {
+        std::array<wchar_t, kChars> text{};
+        ReadProcessMemory(process_.get(), at, text.data(), sizeof text - sizeof(wchar_t), nullptr);
+        return text.data();
+    }
+    wchar_t* Buffer() const { return reinterpret_cast<wchar_t*>(memory_ + 1024); }
+
+    // What a read that the window's own changes cut short has seen; callers wait for the whole list.
+    std::vector<ListItem> Items() const {
+        std::vector<ListItem> items;
+        for (int index = 0; index < ListView_GetItemCount(list); ++index) {
+            LVITEMW item{};
+            item.mask = LVIF_TEXT | LVIF_IMAGE;
+            item.iItem = index;
+            item.pszText = Buffer();
+            item.cchTextMax = kChars;
+            if (Call(list, LVM_GETITEMW, 0, item) == 0) break;
+            // The control may answer with a pointer to its own copy of the text.
+            items.emplace_back(Text(item.pszText), item.iImage);
+        }
+        return items;
+    }
+    RECT ItemRect(int index) const {
+        RECT rect{LVIR_BOUNDS, 0, 0, 0};
+        Call(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), rect);
+        MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    }
+    std::wstring HeaderText() const {
+        HDITEMW item{};
+        item.mask = HDI_TEXT;
+        item.pszText = Buffer();
+        item.cchTextMax = kChars;
+        Call(ListView_GetHeader(list), HDM_GETITEMW, 0, item);
+        return Text(item.pszText);
+    }
+    std::wstring StatusText() const {
+        // Staged zeroed: an empty bar writes nothing.
+        std::array<wchar_t, kChars> text{};
+        Call(status, SB_GETTEXTW, 0, text);
+        return text.data();
+    }
+
 private:
     UniqueHandleObject process_;
+    BYTE* memory_ = nullptr;
+    DWORD savedDpi_ = 0;
+    bool hadDpi_ = false;
 };
 
 // What the screen shows inside `rect`, written as a PNG by WIC's encoder.
@@ -123,20 +218,19 @@ HRESULT SaveScreenPng(const RECT& rect, const std::wstring& path) {
     const HDC screen = GetDC(nullptr);
     const UniqueHandle<HBITMAP, NullInvalidTraits<HBITMAP, DeleteObject>> bitmap(
         CreateCompatibleBitmap(screen, width, height));
-    const UniqueHandle<HDC, NullInvalidTraits<HDC, DeleteDC>> memory(CreateCompatibleDC(screen));
-    const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
-    const BOOL copied = BitBlt(memory.get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory.get(), old);
+    {  // WIC reads the bitmap only once no device context holds it.
+        const UniqueHandle<HDC, NullInvalidTraits<HDC, DeleteDC>> memory(CreateCompatibleDC(screen));
+        SelectObject(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    }
     ReleaseDC(nullptr, screen);
-
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICBitmap> source;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
-    HRESULT hr = copied ? CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IWICImagingFactory, factory.put_void())
-                        : E_FAIL;
+    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                  factory.put_void());
     if (SUCCEEDED(hr)) hr = factory->CreateBitmapFromHBITMAP(bitmap.get(), nullptr, WICBitmapIgnoreAlpha, source.put());
     if (SUCCEEDED(hr)) hr = factory->CreateStream(stream.put());
     if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
@@ -146,18 +240,8 @@ HRESULT SaveScreenPng(const RECT& rect, const std::wstring& path) {
     if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
     if (SUCCEEDED(hr)) hr = frame->WriteSource(source.get(), nullptr);
     if (SUCCEEDED(hr)) hr = frame->Commit();
-    if (SUCCEEDED(hr)) hr = encoder->Commit();
-    return hr;
+    return SUCCEEDED(hr) ? encoder->Commit() : hr;
 }
-
-constexpr int kTwipsPerInch = 1440;
-// How long a menu that should not appear is given to appear anyway.
-constexpr DWORD kNoMenuMs = 700;
-// Wine's own setting for one program: without a window manager, closing a
-// managed window waits two seconds for one to withdraw it. Unmanaged, the
-// window is placed, sized and minimised by Wine alone.
-constexpr wchar_t kWineX11Key[] = L"Software\\Wine\\AppDefaults\\tallowick.exe\\X11 Driver";
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
 TestValue Sz(const std::wstring& name, const std::wstring& data = L"1") { return {name, REG_SZ, SzData(data)}; }
 
@@ -169,150 +253,120 @@ const std::vector<TestKey> kThree = {
     {L"charlie\\Settings", {}},
 };
 
-RECT ClientRect(HWND window) {
-    RECT rect{};
-    GetClientRect(window, &rect);
-    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
 // How far, in pixels, the list and the status bar stand from where the
 // layout rule puts them: the list across the client area down to the status
 // bar (2 pixels of rounding between them), the bar along its bottom, and the
 // column the list's width less 95 twips (1 pixel of rounding). All zero when it holds.
 std::vector<long> Misfit(const App& app) {
-    const Probe& probe = *app.probe;
-    const RECT client = ClientRect(probe.window), list = ScreenRect(probe.list), status = ScreenRect(probe.status);
-    const double column = ListView_GetColumnWidth(probe.list, 0) - (list.right - list.left - 95.0 * app.dpi / kTwipsPerInch);
+    const RECT client = ClientRect(app.window), list = ScreenRect(app.list), status = ScreenRect(app.status);
+    const double column = ListView_GetColumnWidth(app.list, 0) - (list.right - list.left - 95.0 * app.dpi / kTwipsPerInch);
     return {list.left - client.left, list.top - client.top, list.right - client.right,
             status.left - client.left, status.right - client.right, status.bottom - client.bottom,
             std::clamp(status.top - list.bottom, 0L, 2L) - (status.top - list.bottom), std::lround(std::trunc(column))};
 }
-
 const std::vector<long> kFits(8);
 
 void Screenshot(App& app) {
-    const HWND window = app.probe->window;
     // Taken once nothing in the window waits to be painted.
     const auto painted = [](HWND hwnd) { return !GetUpdateRect(hwnd, nullptr, FALSE); };
-    EXPECT_TRUE(WaitFor([&] { return painted(window) && painted(GetDlgItem(window, IDC_NAMES)); }));
+    EXPECT_TRUE(WaitFor([&] { return painted(app.window) && painted(app.list); }));
     const std::wstring path = WindowsPath(L"" TALLOWICK_BUILD_DIR L"/e2e-screenshot.png");
-    EXPECT_EQ(SaveScreenPng(ScreenRect(window), path), S_OK);
+    EXPECT_EQ(SaveScreenPng(ScreenRect(app.window), path), S_OK);
 }
 
 void ResizeMaximiseMinimiseRestore(App& app) {
-    const HWND window = app.probe->window;
     for (const int show : {-1, SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_RESTORE}) {
         SCOPED_TRACE(show);
-        show < 0 ? SetWindowPos(window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE) : ShowWindow(window, show);
-        if (IsIconic(window)) continue;
+        show < 0 ? SetWindowPos(app.window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE)
+                 : ShowWindow(app.window, show);
+        if (IsIconic(app.window)) continue;
         WaitFor([&] { return Misfit(app) == kFits; });
         EXPECT_EQ(Misfit(app), kFits);
     }
 }
 
+using Act = std::function<void(App&)>;
+using Where = std::function<POINT(const App&)>;
+
 // A real click of `button` where `where` points, then the chords typed. The
 // menu, if one should open, opens at the pointer, or from the keyboard below
 // the selected name; `choose` picks its command (1 Remove, 2 Undo, 0 none) as
 // the click or keys did.
-std::function<void(App&)> Press(DWORD button, std::function<POINT(const Probe&)> where,
-                                std::vector<std::vector<WORD>> chords, bool menu, int choose) {
+Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, bool menu, int choose) {
     return [=](App& app) {
-        const POINT at = where(*app.probe);
+        const POINT at = where(app);
         Click(at, button);
         for (const auto& chord : chords) Type(chord);
         ASSERT_EQ(WaitFor([&] { return app.Menu().has_value(); }, menu ? kTimeoutMs : kNoMenuMs), menu);
         if (!menu) return;
-        const int selected = ListView_GetNextItem(app.probe->list, -1, LVNI_SELECTED);
-        EXPECT_TRUE(!chords.empty() || app.Menu()->left == at.x) << app.Menu()->left;
-        EXPECT_NEAR(app.Menu()->top, chords.empty() ? at.y : app.probe->ItemRect(selected).bottom, chords.empty() ? 0 : 2);
         const RECT m = *app.Menu();
-        if (choose && chords.empty()) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 4}, MOUSEEVENTF_LEFTDOWN);
+        const bool keys = !chords.empty();
+        EXPECT_TRUE(keys || m.left == at.x) << m.left;
+        EXPECT_NEAR(m.top, keys ? app.ItemRect(ListView_GetNextItem(app.list, -1, LVNI_SELECTED)).bottom : at.y, keys ? 2 : 0);
+        if (choose && !keys) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 4}, MOUSEEVENTF_LEFTDOWN);
         // Wine's menu opens from the keyboard with no command highlighted.
-        for (int down = 0; down < choose && !chords.empty(); ++down) Type({VK_DOWN});
-        if (choose && !chords.empty()) Type({VK_RETURN});
+        for (int down = 0; down < choose && keys; ++down) Type({VK_DOWN});
+        if (choose && keys) Type({VK_RETURN});
         // A greyed command leaves the menu open, and the system menu has not been chosen from.
         Type({VK_ESCAPE});
     };
 }
 
-struct Row {
-    const char* name;
-    UINT dpi;
-    std::vector<TestKey> seed;
-    std::function<void(App&)> act;
-    const wchar_t* removed;  // the name that leaves the list and the registry
-    std::wstring status;     // after the act; empty when it stays as it was
-};
-
-void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
-
-std::function<POINT(const Probe&)> OnName(int item) {
-    return [item](const Probe& probe) { return Centre(probe.ItemRect(item)); };
+Where OnName(int item) {
+    return [item](const App& app) { return Centre(app.ItemRect(item)); };
 }
-const auto kMidList = [](const Probe& probe) { return Centre(ScreenRect(probe.list)); };
-const auto kBelowNames = [](const Probe& probe) { return POINT{kMidList(probe).x, ScreenRect(probe.list).bottom - 20}; };
-const auto kOnCaption = [](const Probe& probe) {
-    return POINT{Centre(ScreenRect(probe.window)).x, (ScreenRect(probe.window).top + ClientRect(probe.window).top) / 2};
+const Where kMidList = [](const App& app) { return Centre(ScreenRect(app.list)); };
+const Where kBelowNames = [](const App& app) { return POINT{kMidList(app).x, ScreenRect(app.list).bottom - 20}; };
+const Where kOnCaption = [](const App& app) {
+    return POINT{Centre(ScreenRect(app.window)).x, (ScreenRect(app.window).top + ClientRect(app.window).top) / 2};
 };
 constexpr DWORD kLeft = MOUSEEVENTF_LEFTDOWN, kMiddle = MOUSEEVENTF_MIDDLEDOWN, kRight = MOUSEEVENTF_RIGHTDOWN;
-const auto kTwoLeft = L"2 ScreeNames(s) found.";
 
 // Bravo removed with a real right click, then brought back by `undo`.
-std::function<void(App&)> RemoveThenUndo(std::function<void(App&)> undo) {
+Act RemoveThenUndo(Act undo) {
     return [undo](App& app) {
         Press(kRight, OnName(1), {}, true, 1)(app);
-        ASSERT_TRUE(WaitFor([&] { return app.probe->Items().size() == 2; }));
+        ASSERT_TRUE(WaitFor([&] { return app.Items().size() == 2; }));
         undo(app);
     };
 }
 
-// name, dpi, seed, act, removed, status
-const Row kRows[] = {
-    {"StartsAt96Dpi", 96, kThree, Screenshot, nullptr, L""},
-    {"StartsAt144Dpi", 144, kThree, nullptr, nullptr, L""},
-    {"StartsAt192Dpi", 192, kThree, nullptr, nullptr, L""},
-    {"LayoutFollowsResizeMaximiseMinimiseRestore", 96, kThree, ResizeMaximiseMinimiseRestore, nullptr, L""},
-    {"LeftClickOnNameOpensNoMenu", 96, kThree, Press(kLeft, OnName(1), {}, false, 0), nullptr, L""},
-    {"MiddleClickOnNameOpensNoMenu", 96, kThree, Press(kMiddle, OnName(1), {}, false, 0), nullptr, L""},
-    {"RightClickOnEmptyListOpensNoMenu", 96, {}, Press(kRight, kMidList, {}, false, 0), nullptr, L""},
-    {"RightClickRemovesTheSecondOfThree", 96, kThree, Press(kRight, OnName(1), {}, true, 1), L"Bravo", kTwoLeft},
-    {"ShiftF10RemovesTheSelectedName", 96, kThree, Press(kLeft, OnName(2), {{VK_SHIFT, VK_F10}}, true, 1),
-     L"charlie", kTwoLeft},
-    {"MenuKeyRemovesTheNameChosenWithDownAndUp", 96, kThree,
-     Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, 1), L"Bravo", kTwoLeft},
-    {"DefaultValueIsRefused", 96, {{L"", {Sz(L""), Sz(L"alpha")}}}, Press(kRight, OnName(0), {}, true, 1), nullptr,
-     L"Could not remove \"\"."},
-    // Nothing is selected there: the command is greyed.
-    {"RightClickBelowTheNamesChangesNothing", 96, kThree, Press(kRight, kBelowNames, {}, true, 1), nullptr, L""},
-    // Nothing removed yet: Undo is greyed.
-    {"UndoIsGreyedBeforeAnyRemoval", 96, kThree, Press(kRight, OnName(1), {}, true, 2), nullptr, L""},
-    {"CtrlZBringsBackTheRemovedName", 96, kThree, RemoveThenUndo([](App&) { Type({VK_CONTROL, 'Z'}); }), nullptr,
-     L"3 ScreeNames(s) found."},
-    {"UndoFromTheMenuBringsBackTheRemovedName", 96, kThree, RemoveThenUndo(Press(kRight, OnName(0), {}, true, 2)),
-     nullptr, L"3 ScreeNames(s) found."},
-    {"RightClickOnCaptionOpensTheSystemMenu", 96, kThree, Press(kRight, kOnCaption, {}, true, 0), nullptr, L""},
+struct Row {
+    const char* name;
+    Act act = nullptr;
+    const wchar_t* removed = nullptr;  // the name that leaves the list and the registry
+    std::wstring status = L"";         // after the act; empty when it is the count of the names left
+    UINT dpi = 96;
+    std::vector<TestKey> seed = kThree;
 };
 
-// The rows start the program at a DPI of their own and unmanaged: Wine's
-// settings, put back as the prefix had them afterwards.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+const Row kRows[] = {
+    {"StartsAt96Dpi", Screenshot},
+    {.name = "StartsAt144Dpi", .dpi = 144},
+    {.name = "StartsAt192Dpi", .dpi = 192},
+    {"LayoutFollowsResizeMaximiseMinimiseRestore", ResizeMaximiseMinimiseRestore},
+    {"LeftClickOnNameOpensNoMenu", Press(kLeft, OnName(1), {}, false, 0)},
+    {"MiddleClickOnNameOpensNoMenu", Press(kMiddle, OnName(1), {}, false, 0)},
+    {.name = "RightClickOnEmptyListOpensNoMenu", .act = Press(kRight, kMidList, {}, false, 0), .seed = {}},
+    {"RightClickRemovesTheSecondOfThree", Press(kRight, OnName(1), {}, true, 1), L"Bravo"},
+    {"ShiftF10RemovesTheSelectedName", Press(kLeft, OnName(2), {{VK_SHIFT, VK_F10}}, true, 1), L"charlie"},
+    {"MenuKeyRemovesTheNameChosenWithDownAndUp",
+     Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_APPS}}, true, 1), L"Bravo"},
+    {.name = "DefaultValueIsRefused", .act = Press(kRight, OnName(0), {}, true, 1),
+     .status = L"Could not remove \"\".", .seed = {{L"", {Sz(L""), Sz(L"alpha")}}}},
+    // Nothing is selected there: the command is greyed.
+    {"RightClickBelowTheNamesChangesNothing", Press(kRight, kBelowNames, {}, true, 1)},
+    // Nothing removed yet: Undo is greyed.
+    {"UndoIsGreyedBeforeAnyRemoval", Press(kRight, OnName(1), {}, true, 2)},
+    {"CtrlZBringsBackTheRemovedName", RemoveThenUndo([](App&) { Type({VK_CONTROL, 'Z'}); })},
+    {"UndoFromTheMenuBringsBackTheRemovedName", RemoveThenUndo(Press(kRight, OnName(0), {}, true, 2))},
+    {"RightClickOnCaptionOpensTheSystemMenu", Press(kRight, kOnCaption, {}, true, 0)},
+};
+
 class E2e : public testing::TestWithParam<Row> {
-protected:
-    static void SetUpTestSuite() {
-        // Coordinates of the other process's window in pixels, whatever it scales.
-        SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-        DWORD size = sizeof savedDpi_;
-        hadDpi_ = !RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &savedDpi_, &size);
-        RegSetKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed", REG_SZ, L"N", 2 * sizeof(wchar_t));
-    }
-    static void TearDownTestSuite() {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineX11Key, L"Managed");
-        if (hadDpi_) RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &savedDpi_, sizeof savedDpi_);
-        if (!hadDpi_) RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
-    }
     void TearDown() override { DeleteMessengerTree(); }
-    static inline DWORD savedDpi_ = 0;
-    static inline bool hadDpi_ = false;
 };
 
 TEST_P(E2e, Person) {
@@ -322,19 +376,20 @@ TEST_P(E2e, Person) {
     std::vector<ListItem> items;
     for (const TestValue& value : row.seed.empty() ? std::vector<TestValue>{} : row.seed[0].values)
         items.emplace_back(value.name, 0);
-    std::wstring status = items.empty() ? L"" : std::to_wstring(items.size()) + L" ScreeNames(s) found.";
+    const auto count = [&] { return items.empty() ? L"" : std::to_wstring(items.size()) + L" ScreeNames(s) found."; };
 
+    // Coordinates of the other process's window in pixels, whatever it scales.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     App app(row.dpi);
-    ASSERT_TRUE(app.probe);
-    const Probe& probe = *app.probe;
+    ASSERT_TRUE(app.window);
     wchar_t caption[32] = {};
-    GetWindowTextW(probe.window, caption, 32);
+    GetWindowTextW(app.window, caption, 32);
     EXPECT_STREQ(caption, L"Tallowick");
-    EXPECT_EQ(probe.HeaderText(), L"ScreenName(s)");
-    EXPECT_EQ(probe.Items(), items);
-    EXPECT_EQ(probe.StatusText(), status);
+    EXPECT_EQ(app.HeaderText(), L"ScreenName(s)");
+    EXPECT_EQ(app.Items(), items);
+    EXPECT_EQ(app.StatusText(), count());
     // The design-time client area at the row's DPI, centred where it fits.
-    const RECT client = ClientRect(probe.window), window = ScreenRect(probe.window);
+    const RECT client = ClientRect(app.window), window = ScreenRect(app.window);
     EXPECT_NEAR(client.right - client.left, MulDiv(4680, row.dpi, kTwipsPerInch), 1);
     EXPECT_NEAR(client.bottom - client.top, MulDiv(6285, row.dpi, kTwipsPerInch), 1);
     RECT work{};
@@ -345,10 +400,10 @@ TEST_P(E2e, Person) {
 
     if (row.act) row.act(app);
     if (row.removed) std::erase(items, ListItem{row.removed, 0});
-    if (!row.status.empty()) status = row.status;
-    EXPECT_TRUE(WaitFor([&] { return !app.Menu() && probe.Items() == items && probe.StatusText() == status; }));
-    EXPECT_EQ(probe.Items(), items);
-    EXPECT_EQ(probe.StatusText(), status);
+    const std::wstring status = row.status.empty() ? count() : row.status;
+    EXPECT_TRUE(WaitFor([&] { return !app.Menu() && app.Items() == items && app.StatusText() == status; }));
+    EXPECT_EQ(app.Items(), items);
+    EXPECT_EQ(app.StatusText(), status);
     EXPECT_EQ(DumpMessengerTree(), expected);
     EXPECT_EQ(app.Close(), 0u);
 }
