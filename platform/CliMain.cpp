@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "platform/NewerApis.h"
 #include "platform/Win32Archive.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
@@ -14,7 +15,7 @@ namespace {
 // A console gets the text as it is; a file or a pipe gets UTF-8 without a
 // byte order mark, so that "tallowick-cli list > names.txt" keeps every name.
 void Write(DWORD which, const std::wstring& text) {
-    const HANDLE handle = GetStdHandle(which);
+    HANDLE handle = GetStdHandle(which);
     if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
     DWORD mode = 0;
     DWORD written = 0;
@@ -33,7 +34,7 @@ void Write(DWORD which, const std::wstring& text) {
 
 int wmain(int argc, wchar_t** argv) {
     // DLLs come from System32 only, never from beside a downloaded exe.
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    NewerApis::Get().RestrictDllSearch();
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
     const std::vector<std::wstring_view> arguments(argv + std::min(argc, 1), argv + argc);

@@ -321,7 +321,7 @@ WindowState MainWindow::State() const {
 }
 
 void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
-    const HMENU menu = GetSubMenu(menus_.get(), 0);
+    HMENU menu = GetSubMenu(menus_.get(), 0);
     EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, IDM_UNDOREMOVE, MF_BYCOMMAND | (state.canUndo ? MF_ENABLED : MF_GRAYED));
     WhileBusy([&] {

@@ -15,7 +15,7 @@ FARPROC FromLoadedModule(const wchar_t* module, const char* name) {
 
 UINT SystemDpi() {
     static const UINT dpi = [] {
-        const HDC screen = GetDC(nullptr);
+        HDC screen = GetDC(nullptr);
         const int logical = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
         if (screen != nullptr) ReleaseDC(nullptr, screen);
         return logical > 0 ? static_cast<UINT>(logical) : USER_DEFAULT_SCREEN_DPI;

@@ -24,7 +24,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     // Messages first, so that a command the pop-up menu posted acts on the
     // list it was chosen from; then the registry's changes.
-    const HANDLE changed = window.RegistryChangedEvent();
+    HANDLE changed = window.RegistryChangedEvent();
     const DWORD watched = changed != nullptr ? 1 : 0;
     for (;;) {
         MSG message{};
