@@ -1,6 +1,5 @@
 #include "platform/Win32Archive.h"
 
-#include <shlobj.h>
 
 #include <cwchar>
 #include <string>
@@ -149,11 +148,21 @@ bool Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::wstring_view na
 // One new file per removal; a second removal of the name within the same
 // millisecond gets a number after the time rather than overwriting the first.
 bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) {
-    PWSTR localAppData = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &localAppData);
-    const std::wstring folder = SUCCEEDED(found) ? std::wstring(localAppData) + L"\\Tallowick" : L"";
-    CoTaskMemFree(localAppData);
-    if (folder.empty() || !MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return false;
+    // The logon sets %LOCALAPPDATA% on every Windows since Vista; asking the
+    // shell for the known folder instead made every start load shell32,
+    // removal or not.
+    std::wstring folder(MAX_PATH, L'\0');
+    for (DWORD length = 0;;) {
+        length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), static_cast<DWORD>(folder.size()));
+        if (length < folder.size()) {
+            folder.resize(length);
+            break;
+        }
+        folder.resize(length);
+    }
+    if (folder.empty()) return false;
+    folder += L"\\Tallowick";
+    if (!MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return false;
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
