@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <oleauto.h>
 
 #include <utility>
 
@@ -57,7 +56,6 @@ using UniqueHIcon = UniqueHandle<HICON, NullInvalidTraits<HICON, DestroyIcon>>;
 using UniqueHImageList = UniqueHandle<HIMAGELIST, NullInvalidTraits<HIMAGELIST, ImageList_Destroy>>;
 using UniqueHandleObject = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, CloseHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
-using UniqueBstr = UniqueHandle<BSTR, NullInvalidTraits<BSTR, SysFreeString>>;
 
 // A COM interface pointer that releases once: copying is deleted because a
 // copy that does not AddRef releases twice.
@@ -91,32 +89,4 @@ public:
 
 private:
     T* ptr_ = nullptr;
-};
-
-class UniqueVariant {
-public:
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): VariantInit is the initialiser.
-    UniqueVariant() { VariantInit(&value_); }
-    ~UniqueVariant() { VariantClear(&value_); }
-    UniqueVariant(const UniqueVariant&) = delete;
-    UniqueVariant& operator=(const UniqueVariant&) = delete;
-    VARIANT* get() { return &value_; }
-
-private:
-    VARIANT value_;
-};
-
-// Pairs CoInitializeEx with CoUninitialize on the same thread.
-class ComInit {
-public:
-    ComInit() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-    ~ComInit() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComInit(const ComInit&) = delete;
-    ComInit& operator=(const ComInit&) = delete;
-    HRESULT result() const { return result_; }
-
-private:
-    HRESULT result_;
 };

@@ -65,37 +65,87 @@ bool ParsePath(std::wstring_view path, ParsedPath& parsed) {
     return true;
 }
 
-// COM starts with the first removal, not with the window: most runs never
-// remove a name, and starting it costs a noticeable part of the start-up.
-// Only the window's thread removes names, so this is that thread's apartment
-// until the program ends.
-HRESULT CreateAutomationShell(ComPtr<IDispatch>& shell) {
-    static const ComInit com;
-    CLSID clsid{};
-    const HRESULT hr = CLSIDFromProgID(L"WScript.Shell", &clsid);
-    if (FAILED(hr)) return hr;
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                            shell.put_void());
+// ole32 and oleaut32 come from System32 with the first removal, and COM
+// starts then: linked, they were loaded at every start of the program, most
+// of what it took beyond a bare window, and most runs remove nothing. Only
+// the window's thread removes names, so the apartment is that thread's until
+// the program ends.
+struct Automation {
+    HRESULT(WINAPI* coInitializeEx)(void*, DWORD) = nullptr;
+    HRESULT(WINAPI* clsidFromProgId)(LPCOLESTR, CLSID*) = nullptr;
+    HRESULT(WINAPI* coCreateInstance)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
+    BSTR(WINAPI* sysAllocStringLen)(const OLECHAR*, UINT) = nullptr;
+    void(WINAPI* sysFreeString)(BSTR) = nullptr;
+    HRESULT(WINAPI* variantClear)(VARIANTARG*) = nullptr;
+};
+
+template <typename Function>
+void Find(HMODULE module, const char* name, Function& out) {
+    // GetProcAddress hands back every export as one generic type.
+    out = module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
+HMODULE LoadFromSystem32(const wchar_t* name) {
+    std::array<wchar_t, MAX_PATH> folder{};
+    const UINT length = GetSystemDirectoryW(folder.data(), MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    return LoadLibraryW((std::wstring(folder.data(), length) + L'\\' + name).c_str());
+}
+
+// Null when either DLL or any call is missing.
+const Automation* LoadAutomation() {
+    static const Automation apis = [] {
+        Automation loaded;
+        const HMODULE ole32 = LoadFromSystem32(L"ole32.dll"), oleaut32 = LoadFromSystem32(L"oleaut32.dll");
+        Find(ole32, "CoInitializeEx", loaded.coInitializeEx);
+        Find(ole32, "CLSIDFromProgID", loaded.clsidFromProgId);
+        Find(ole32, "CoCreateInstance", loaded.coCreateInstance);
+        Find(oleaut32, "SysAllocStringLen", loaded.sysAllocStringLen);
+        Find(oleaut32, "SysFreeString", loaded.sysFreeString);
+        Find(oleaut32, "VariantClear", loaded.variantClear);
+        if (loaded.coInitializeEx != nullptr) loaded.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        return loaded;
+    }();
+    const bool complete = apis.coInitializeEx && apis.clsidFromProgId && apis.coCreateInstance &&
+                          apis.sysAllocStringLen && apis.sysFreeString && apis.variantClear;
+    return complete ? &apis : nullptr;
+}
+
+struct BstrTraits {
+    static BSTR Invalid() { return nullptr; }
+    static void Close(BSTR text) { LoadAutomation()->sysFreeString(text); }
+};
+using UniqueBstr = UniqueHandle<BSTR, BstrTraits>;
+
+HRESULT CreateAutomationShell(ComPtr<IDispatch>& shell) {
+    const Automation* com = LoadAutomation();
+    if (com == nullptr) return REGDB_E_CLASSNOTREG;
+    CLSID clsid{};
+    const HRESULT hr = com->clsidFromProgId(L"WScript.Shell", &clsid);
+    if (FAILED(hr)) return hr;
+    return com->coCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                 shell.put_void());
+}
+
+// Called only on a shell that CreateAutomationShell made, so COM is loaded.
 HRESULT InvokeRegDelete(IDispatch* shell, std::wstring_view path) {
+    const Automation& com = *LoadAutomation();
     DISPID dispid = 0;
     std::array<wchar_t, 10> method{L"RegDelete"};
     LPOLESTR names[] = {method.data()};
     HRESULT hr = shell->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
     if (FAILED(hr)) return hr;
 
-    UniqueBstr text(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    UniqueBstr text(com.sysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     if (!text) return E_OUTOFMEMORY;
-    VARIANT argument;
-    VariantInit(&argument);
+    VARIANT argument{};  // all zero: VT_EMPTY, as VariantInit leaves it
     argument.vt = VT_BSTR;
     argument.bstrVal = text.get();
     DISPPARAMS params{&argument, nullptr, 1, 0};
-    UniqueVariant result;
+    VARIANT result{};
     EXCEPINFO exception{};
-    hr = shell->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception,
-                       nullptr);
+    hr = shell->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception, nullptr);
+    com.variantClear(&result);
     // A failure inside the method comes back wrapped in the exception record.
     UniqueBstr source(exception.bstrSource), description(exception.bstrDescription), help(exception.bstrHelpFile);
     if (hr == DISP_E_EXCEPTION && FAILED(exception.scode)) return exception.scode;

@@ -229,6 +229,7 @@ HRESULT SaveScreenPng(const RECT& rect, const std::wstring& path) {
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // WIC's apartment; the program starts its own
     HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   factory.put_void());
     if (SUCCEEDED(hr)) hr = factory->CreateBitmapFromHBITMAP(bitmap.get(), nullptr, WICBitmapIgnoreAlpha, source.put());
