@@ -58,10 +58,16 @@ void Mouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
 // Moves the pointer as a mouse would, then presses and releases a button.
 void Click(POINT at, DWORD down) {
     // Absolute positions are in 1/65536 of the screen; rounding up lands on the pixel itself.
+    // A move made while a pop-up menu takes hold of the pointer can be lost
+    // under Wine: it is made again until the pointer is there.
     const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, (at.x * 65536 + width - 1) / width, (at.y * 65536 + height - 1) / height);
     POINT cursor{};
-    ASSERT_TRUE(WaitFor([&] { return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y; }))
+    ULONGLONG tries = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        if (tries++ % 25 == 0)
+            Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, (at.x * 65536 + width - 1) / width, (at.y * 65536 + height - 1) / height);
+        return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
+    }))
         << cursor.x << "," << cursor.y << " for " << at.x << "," << at.y;
     Mouse(down);
     Mouse(down * 2);  // each button's up flag is twice its down flag
