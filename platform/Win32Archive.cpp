@@ -124,30 +124,34 @@ bool MakeFolder(const std::wstring& path) {
 
 }  // namespace
 
-bool Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) {
+reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,
+                                          reg::NameSnapshot& snapshot) {
+    using enum reg::ArchiveStatus;
     snapshot = {std::wstring(name), {}, {}};
     UniqueHKey users;
     const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, KEY_READ, users.put());
-    if (opened == ERROR_FILE_NOT_FOUND) return true;
-    if (opened != ERROR_SUCCESS) return false;
+    if (opened == ERROR_FILE_NOT_FOUND) return kDone;
+    if (opened != ERROR_SUCCESS) return kUnreadable;
 
     reg::ValueData value;
     const LSTATUS read = ReadValue(users.get(), snapshot.name, value);
     if (read == ERROR_SUCCESS) snapshot.value = std::move(value);
-    else if (read != ERROR_FILE_NOT_FOUND) return false;
+    else if (read != ERROR_FILE_NOT_FOUND) return kUnreadable;
 
     UniqueHKey key;
     const LSTATUS keyOpened = RegOpenKeyExW(users.get(), snapshot.name.c_str(), 0, KEY_READ, key.put());
     // A name longer than a key name can be is refused rather than not found.
-    if (keyOpened == ERROR_FILE_NOT_FOUND || (keyOpened == ERROR_INVALID_PARAMETER && name.size() > 255)) return true;
-    if (keyOpened != ERROR_SUCCESS) return false;
+    if (keyOpened == ERROR_FILE_NOT_FOUND || (keyOpened == ERROR_INVALID_PARAMETER && name.size() > 255)) return kDone;
+    if (keyOpened != ERROR_SUCCESS) return kUnreadable;
     snapshot.key = reg::KeyTree{NameAsStored(key.get(), snapshot.name), {}, {}};
-    return ReadTree(key.get(), *snapshot.key) == ERROR_SUCCESS;
+    return ReadTree(key.get(), *snapshot.key) == ERROR_SUCCESS ? kDone : kUnreadable;
 }
 
 // One new file per removal; a second removal of the name within the same
 // millisecond gets a number after the time rather than overwriting the first.
-bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) {
+reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
+                                            std::wstring& path) {
+    using enum reg::ArchiveStatus;
     // The logon sets %LOCALAPPDATA% on every Windows since Vista; asking the
     // shell for the known folder instead made every start load shell32,
     // removal or not.
@@ -160,9 +164,9 @@ bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uin
         }
         folder.resize(length);
     }
-    if (folder.empty()) return false;
+    if (folder.empty()) return kNoBackupFolder;
     folder += L"\\Tallowick";
-    if (!MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return false;
+    if (!MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return kNoBackupFolder;
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -171,11 +175,11 @@ bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uin
                   now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     for (int attempt = 1; attempt < 100; ++attempt) {
         const std::wstring suffix = attempt == 1 ? L"" : L"-" + std::to_wstring(attempt);
-        const std::wstring path = folder + L"\\Removed\\" + reg::BackupFileName(stamp + suffix, name);
+        path = folder + L"\\Removed\\" + reg::BackupFileName(stamp + suffix, name);
         UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
-            return false;
+            return kNotWritten;
         }
         DWORD written = 0;
         const bool complete = WriteFile(file.get(), fileBytes.data(), static_cast<DWORD>(fileBytes.size()), &written,
@@ -185,10 +189,12 @@ bool Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uin
             file.reset();
             DeleteFileW(path.c_str());
         }
-        return complete;
+        return complete ? kDone : kNotWritten;
     }
-    return false;
+    return kNotWritten;
 }
+
+void Win32Archive::DeleteBackup(const std::wstring& path) { DeleteFileW(path.c_str()); }
 
 // A value or key of the name that exists now is never overwritten: nothing
 // is written then. A write that fails takes back the key it made.

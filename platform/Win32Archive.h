@@ -6,7 +6,10 @@
 // API, and its backup written to %LOCALAPPDATA%\Tallowick\Removed.
 class Win32Archive final : public reg::NameArchive {
 public:
-    bool Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
-    bool SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) override;
+    reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,
+                                reg::NameSnapshot& snapshot) override;
+    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
+                                  std::wstring& path) override;
+    void DeleteBackup(const std::wstring& path) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
 };

@@ -32,15 +32,25 @@ struct NameSnapshot {
     bool Empty() const { return !value && !key; }
 };
 
+// What kept the archive from doing its part of a removal.
+enum class ArchiveStatus {
+    kDone,
+    kHoldsLink,       // the name's key is, or holds, a registry link
+    kUnreadable,      // something of the name could not be read in full
+    kNoBackupFolder,  // no folder for the backup could be found or made
+    kNotWritten,      // the backup file could not be written whole
+};
+
 // What removal and undo need from the registry beyond reading names.
 class NameArchive {
 public:
     virtual ~NameArchive() = default;
-    // False when anything of the name could not be read in full. A name
-    // with neither a value nor a key gives an empty snapshot and true.
-    virtual bool Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, NameSnapshot& snapshot) = 0;
-    // Writes one backup file of the removal; false when it is not all on disk.
-    virtual bool SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) = 0;
+    // A name with neither a value nor a key gives an empty snapshot.
+    virtual ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, NameSnapshot& snapshot) = 0;
+    // Writes one new backup file of the removal and gives its path.
+    virtual ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
+                                     std::wstring& path) = 0;
+    virtual void DeleteBackup(const std::wstring& path) = 0;
     // Writes nothing when a value or key of the name exists, and takes back
     // what it wrote when a later write fails.
     virtual bool Restore(std::wstring_view usersKeyPath, const NameSnapshot& snapshot) = 0;

@@ -86,9 +86,11 @@ namespace {
 // before anything goes. A name with nothing left to read needs no file.
 bool BackUp(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& snapshot) noexcept {
     try {
-        if (!archive.Snapshot(USERS_KEY_PATH, std::wstring(name), snapshot)) return false;
+        if (archive.Snapshot(USERS_KEY_PATH, std::wstring(name), snapshot) != reg::ArchiveStatus::kDone) return false;
+        std::wstring path;
         return snapshot.Empty() ||
-               archive.SaveBackup(std::wstring(name), reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)));
+               archive.SaveBackup(std::wstring(name), reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)),
+                                  path) == reg::ArchiveStatus::kDone;
     } catch (...) {
         return false;
     }

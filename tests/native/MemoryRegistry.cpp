@@ -91,17 +91,22 @@ std::unique_ptr<ScriptShell> MemoryRegistry::Create() {
     return shellCreationFails ? nullptr : std::make_unique<Shell>(*this);
 }
 
-bool MemoryRegistry::Snapshot(std::wstring_view /*usersKeyPath*/, std::wstring_view name, reg::NameSnapshot& snapshot) {
+reg::ArchiveStatus MemoryRegistry::Snapshot(std::wstring_view /*usersKeyPath*/, std::wstring_view name, reg::NameSnapshot& snapshot) {
     snapshot = {std::wstring(name), {}, {}};
     if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
     if (const auto key = keys.find(name); key != keys.end()) snapshot.key = {{*key, {}, {}}};
-    return true;
+    return reg::ArchiveStatus::kDone;
 }
 
-bool MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& /*fileBytes*/) {
-    if (!backupFails) backups.emplace_back(name);
-    return !backupFails;
+reg::ArchiveStatus MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& /*fileBytes*/,
+                                              std::wstring& path) {
+    if (backupFails) return reg::ArchiveStatus::kNotWritten;
+    path = std::wstring(name);
+    backups.emplace_back(name);
+    return reg::ArchiveStatus::kDone;
 }
+
+void MemoryRegistry::DeleteBackup(const std::wstring& path) { std::erase(backups, path); }
 
 bool MemoryRegistry::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) {
     if (NameRemains(usersKeyPath, snapshot.name)) return false;

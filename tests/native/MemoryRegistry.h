@@ -27,8 +27,9 @@ public:
     bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
     bool SameName(std::wstring_view a, std::wstring_view b) const override;
     std::unique_ptr<ScriptShell> Create() override;
-    bool Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
-    bool SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes) override;
+    reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
+    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override;
+    void DeleteBackup(const std::wstring& path) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
 
     bool usersKeyExists = true;
