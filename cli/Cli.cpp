@@ -1,13 +1,12 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
-#include <optional>
+#include <string>
 #include <vector>
 
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
 #include "screennames/EnumerateValues.h"
-#include "window/WindowOps.h"
 #include "window/frmMain.h"
 
 namespace cli {
@@ -18,30 +17,11 @@ constexpr std::wstring_view kUsage =
     L"\r\n"
     L"  tallowick-cli list                   every name, one per line (the default value is an empty line)\r\n"
     L"  tallowick-cli remove NAME [NAME...]  removes these names (case does not matter)\r\n"
-    L"  tallowick-cli remove /all            removes every name that can be removed\r\n"
+    L"  tallowick-cli remove /all            removes every name that can be removed (also -all, --all)\r\n"
+    L"  tallowick-cli remove -- NAME...      names after -- may begin with / or -\r\n"
     L"  tallowick-cli /?                     this text (also -h, --help)\r\n"
     L"\r\n"
-    L"Exit code: 0 all done, 1 at least one name stays, 2 bad usage.\r\n";
-
-// The window's list with nothing to draw: the names as the load lists them.
-class CollectedNames final : public ListOps, public StatusOps {
-public:
-    std::vector<std::wstring> names;
-
-    void AddItem(std::wstring_view text, int /*icon*/) override { names.emplace_back(text); }
-    void InsertItem(int item, std::wstring_view text, int /*icon*/) override { names.emplace(names.begin() + (item - 1), text); }
-    int ItemCount() const override { return static_cast<int>(names.size()); }
-    std::optional<int> SelectedItem() const override { return std::nullopt; }
-    std::wstring ItemText(int item) const override { return names.at(static_cast<std::size_t>(item - 1)); }
-    void RemoveItem(int item) override { names.erase(names.begin() + (item - 1)); }
-    void Clear() override { names.clear(); }
-    void SelectItem(int /*item*/) override {}
-    float Width() const override { return 0; }
-    void SetWidth(float /*twips*/) override {}
-    void SetHeight(float /*twips*/) override {}
-    void SetColumnWidth(int /*column*/, float /*twips*/) override {}
-    void SetPanelText(int /*panel*/, std::wstring_view /*text*/) override {}
-};
+    L"Exit code: 0 all done, 1 at least one name stays or the names could not be read, 2 bad usage.\r\n";
 
 bool SameWord(std::wstring_view argument, std::wstring_view word) {
     return std::ranges::equal(argument, word, [](wchar_t a, wchar_t b) {
@@ -54,57 +34,150 @@ bool IsHelp(std::wstring_view argument) {
     return argument == L"/?" || argument == L"-?" || SameWord(argument, L"-h") || SameWord(argument, L"--help");
 }
 
-std::wstring Quoted(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\"."; }
-
-// Removes `name` as the window would, with the same backup file, and says
-// how that went.
-void Remove(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-            std::wstring_view name, Outcome& outcome) {
-    reg::NameSnapshot removed;
-    if (RemoveScreenName(registry, shells, archive, name, removed)) {
-        outcome.out += L"Removed " + Quoted(name) + L"\r\n";
-        return;
-    }
-    outcome.out += frmMain::CouldNotRemoveText(name) + L"\r\n";
-    outcome.exitCode = kNameStays;
+// As reg.exe takes its switches with / or -; --all too, as other tools spell it.
+bool IsSwitch(std::wstring_view argument) { return argument.starts_with(L'/') || argument.starts_with(L'-'); }
+bool IsAll(std::wstring_view argument) {
+    return SameWord(argument, L"/all") || SameWord(argument, L"-all") || SameWord(argument, L"--all");
 }
+
+std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
+
+std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
+    switch (result) {
+    case RemoveResult::kRefusedName: break;
+    case RemoveResult::kHoldsLink: return L"its settings key is or holds a registry link, which may lead outside the messenger's key";
+    case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
+    case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
+    case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
+    case RemoveResult::kStays:
+    case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
+    }
+    switch (frmMain::CheckName(name)) {
+    case NameRule::kDefaultValue: return L"it is the key's default value, whose paths would name the whole Users key";
+    case NameRule::kBackslash: return L"it holds a backslash, so its paths would name another name's settings";
+    case NameRule::kLineBreak: return L"it holds a line break, which a backup file cannot name";
+    case NameRule::kNul:
+    case NameRule::kAddressable: break;
+    }
+    return L"it holds a NUL character, which would cut it short to another name";
+}
+
+class Command {
+public:
+    Command(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive, Output& output)
+        : registry_(registry), shells_(shells), archive_(archive), output_(output) {}
+
+    int BadUsage(std::wstring_view why) {
+        Err(L"tallowick-cli: " + std::wstring(why) + L"\r\n\r\n");
+        Err(kUsage);
+        return kBadUsage;
+    }
+
+    // The names as the window lists them; false, said on stderr, when they
+    // could not all be read: a name unseen must not pass for one not there.
+    bool ReadNames(std::vector<std::wstring>& names) {
+        if (EnumerateValues::ListScreenNames(registry_, names) == reg::kSuccess) return true;
+        Err(EnumerateValues::CouldNotReadText() + L"\r\n");
+        exitCode_ = kNameStays;
+        return false;
+    }
+
+    void List(const std::vector<std::wstring>& names) {
+        for (const std::wstring& name : names) Out(name + L"\r\n");
+    }
+
+    // Removes `name` as the window would, with the same backup file, and says
+    // how that went: the outcome on stdout, the reason on stderr.
+    bool Remove(std::wstring_view name) {
+        reg::NameSnapshot removed;
+        const RemoveResult result = RemoveScreenName(registry_, shells_, archive_, name, removed);
+        if (result == RemoveResult::kRemoved) {
+            Out(L"Removed " + InQuotes(name) + L".\r\n");
+            return true;
+        }
+        Out(frmMain::CouldNotRemoveText(name) + L"\r\n");
+        Err(L"tallowick-cli: could not remove " + InQuotes(name) + L": " + std::wstring(ReasonFor(result, name)) + L".\r\n");
+        exitCode_ = kNameStays;
+        return false;
+    }
+
+    void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
+
+    void Out(std::wstring_view text) { Track(output_.Out(text)); }
+    void Err(std::wstring_view text) { Track(output_.Err(text)); }
+    int ExitCode() const { return exitCode_; }
+
+private:
+    // Output that is lost is a failure too: a script must not take silence
+    // for "nothing to do".
+    void Track(bool written) {
+        if (!written) exitCode_ = std::max(exitCode_, kNameStays);
+    }
+
+    reg::RegistryReader& registry_;
+    ScriptShellFactory& shells_;
+    reg::NameArchive& archive_;
+    Output& output_;
+    int exitCode_ = kDone;
+};
 
 }  // namespace
 
 std::wstring_view Usage() { return kUsage; }
 
-Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
-            reg::NameArchive& archive) {
-    if (arguments.size() == 1 && IsHelp(arguments[0])) return {std::wstring(kUsage), {}, kDone};
-    const bool list = arguments.size() == 1 && SameWord(arguments[0], L"list");
-    const bool remove = arguments.size() >= 2 && SameWord(arguments[0], L"remove");
-    const auto names = remove ? arguments.subspan(1) : arguments.subspan(0, 0);
-    const bool all = names.size() == 1 && SameWord(names[0], L"/all");
-    const bool allAmongOthers = std::ranges::any_of(names, [](std::wstring_view n) { return SameWord(n, L"/all"); });
-    if (!list && (!remove || (allAmongOthers && !all))) return {{}, std::wstring(kUsage), kBadUsage};
-
-    CollectedNames listed;
-    EnumerateValues::LoadScreenNames(registry, listed, listed);
-    Outcome outcome;
-    if (list) {
-        for (const std::wstring& name : listed.names) outcome.out += name + L"\r\n";
-    } else if (all) {
-        for (const std::wstring& name : listed.names) Remove(registry, shells, archive, name, outcome);
-    } else {
-        // Each name is matched as the registry matches it, and removed in the
-        // spelling the registry holds; a name already removed is not listed.
-        for (const std::wstring_view asked : names) {
-            const auto found = std::ranges::find_if(listed.names, [&](const std::wstring& n) { return registry.SameName(n, asked); });
-            if (found == listed.names.end()) {
-                outcome.out += L"No screen name " + Quoted(asked) + L"\r\n";
-                continue;
-            }
-            const std::wstring name = *found;
-            listed.names.erase(found);
-            Remove(registry, shells, archive, name, outcome);
-        }
+int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
+        reg::NameArchive& archive, Output& output) {
+    Command command(registry, shells, archive, output);
+    if (arguments.empty()) return command.BadUsage(L"say what to do.");
+    if (arguments.size() == 1 && IsHelp(arguments[0])) {
+        command.Out(kUsage);
+        return command.ExitCode();
     }
-    return outcome;
+    const std::wstring_view verb = arguments[0];
+    const auto rest = arguments.subspan(1);
+    std::vector<std::wstring> listed;
+
+    if (SameWord(verb, L"list")) {
+        if (!rest.empty()) return command.BadUsage(L"list takes no arguments.");
+        if (command.ReadNames(listed)) command.List(listed);
+        return command.ExitCode();
+    }
+    if (!SameWord(verb, L"remove")) return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
+
+    bool all = false;
+    std::vector<std::wstring_view> asked;
+    bool switches = true;
+    for (const std::wstring_view argument : rest) {
+        if (switches && argument == L"--") switches = false;
+        else if (switches && IsAll(argument)) all = true;
+        else if (switches && IsSwitch(argument)) return command.BadUsage(L"unknown switch " + InQuotes(argument) + L".");
+        else asked.push_back(argument);
+    }
+    if (all == !asked.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
+    if (!command.ReadNames(listed)) return command.ExitCode();
+
+    if (all) {
+        for (const std::wstring& name : listed) command.Remove(name);
+        return command.ExitCode();
+    }
+    // Each name is matched as the registry matches it, and removed in the
+    // spelling the registry holds. A removed name is not listed any more; a
+    // name that stays is, and says so again when asked again.
+    for (const std::wstring_view name : asked) {
+        const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry.SameName(n, name); });
+        if (found == listed.end()) {
+            command.NotListed(name);
+            continue;
+        }
+        if (command.Remove(*found)) listed.erase(found);
+    }
+    return command.ExitCode();
+}
+
+std::size_t ConsolePiece(std::wstring_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    const bool splitsPair = limit > 1 && (text[limit - 1] & 0xFC00) == 0xD800;
+    return splitsPair ? limit - 1 : limit;
 }
 
 }  // namespace cli

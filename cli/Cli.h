@@ -1,7 +1,7 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
-#include <string>
 #include <string_view>
 
 namespace reg {
@@ -11,23 +11,30 @@ class NameArchive;
 class ScriptShellFactory;
 
 // tallowick-cli: the window's listing, refusals and removals for scripts.
-// What it prints is returned whole, with CRLF line ends, and written out by
-// the platform's main.
 namespace cli {
 
 inline constexpr int kDone = 0;
 inline constexpr int kNameStays = 1;
 inline constexpr int kBadUsage = 2;
 
-struct Outcome {
-    std::wstring out;
-    std::wstring err;
-    int exitCode = kDone;
+// Where the lines go as they happen, with their CRLF: a script killed
+// halfway still leaves a record of what was done. False when the text
+// could not be written.
+class Output {
+public:
+    virtual ~Output() = default;
+    virtual bool Out(std::wstring_view text) = 0;
+    virtual bool Err(std::wstring_view text) = 0;
 };
 
 std::wstring_view Usage();
-// `arguments` leaves out the program's own name.
-Outcome Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
-            reg::NameArchive& archive);
+// Runs the command and returns its exit code. `arguments` leaves out the
+// program's own name.
+int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
+        reg::NameArchive& archive, Output& output);
+
+// How much of `text` one console write takes: at most `limit` UTF-16 units,
+// never half a surrogate pair.
+std::size_t ConsolePiece(std::wstring_view text, std::size_t limit);
 
 }  // namespace cli

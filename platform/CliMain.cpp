@@ -10,25 +10,52 @@
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
 
+// The runtime would otherwise expand "a*b" against the current folder on
+// some MinGW builds: a screen name is passed on as typed.
+extern "C" {
+int _dowildcard = 0;  // NOLINT(bugprone-reserved-identifier): the runtime's own switch
+}
+
 namespace {
+
+// Windows 7's console fails a WriteConsoleW of more than about 26,000
+// characters (its 64 KB heap), so text goes out in pieces.
+constexpr std::size_t kConsolePiece = 8192;
 
 // A console gets the text as it is; a file or a pipe gets UTF-8 without a
 // byte order mark, so that "tallowick-cli list > names.txt" keeps every name.
-void Write(DWORD which, const std::wstring& text) {
-    HANDLE handle = GetStdHandle(which);
-    if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+// Every write is checked: a full disk or a closed pipe is a failure.
+bool Write(HANDLE handle, std::wstring_view text) {
+    if (text.empty()) return true;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
-    DWORD written = 0;
     if (GetConsoleMode(handle, &mode)) {
-        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
+        while (!text.empty()) {
+            const std::size_t piece = cli::ConsolePiece(text, kConsolePiece);
+            DWORD written = 0;
+            if (!WriteConsoleW(handle, text.data(), static_cast<DWORD>(piece), &written, nullptr) || written == 0)
+                return false;
+            text.remove_prefix(std::min<std::size_t>(written, piece));
+        }
+        return true;
     }
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return false;
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    DWORD written = 0;
+    return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
+
+// WriteFile and WriteConsoleW keep nothing back: each line is out when the
+// call returns.
+class StandardStreams final : public cli::Output {
+public:
+    bool Out(std::wstring_view text) override { return Write(GetStdHandle(STD_OUTPUT_HANDLE), text); }
+    bool Err(std::wstring_view text) override { return Write(GetStdHandle(STD_ERROR_HANDLE), text); }
+};
 
 }  // namespace
 
@@ -41,8 +68,6 @@ int wmain(int argc, wchar_t** argv) {
     Win32Registry registry;
     ProductionShellFactory shells;
     Win32Archive archive;
-    const cli::Outcome outcome = cli::Run(arguments, registry, shells, archive);
-    Write(STD_OUTPUT_HANDLE, outcome.out);
-    Write(STD_ERROR_HANDLE, outcome.err);
-    return outcome.exitCode;
+    StandardStreams output;
+    return cli::Run(arguments, registry, shells, archive, output);
 }

@@ -355,7 +355,8 @@ void MainWindow::InsertItem(int item, std::wstring_view text, int icon) {
     row.iItem = item - 1;
     row.pszText = copy.data();
     row.iImage = icon - 1;
-    ListView_InsertItem(list_, &row);
+    const int at = ListView_InsertItem(list_, &row);
+    if (at >= 0) names_.insert(names_.begin() + at, std::move(copy));
 }
 
 bool MainWindow::TranslateKeys(MSG& message) const {
@@ -370,25 +371,19 @@ std::optional<int> MainWindow::SelectedItem() const {
     return index + 1;
 }
 
-// Names may be up to 16,383 characters long: grow the buffer until the text
-// fits with room to spare.
-std::wstring MainWindow::ItemText(int item) const {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        LVITEMW request{};
-        request.iSubItem = 0;
-        request.pszText = buffer.data();
-        request.cchTextMax = static_cast<int>(buffer.size());
-        const auto length = static_cast<std::size_t>(
-            SendMessageW(list_, LVM_GETITEMTEXTW, static_cast<WPARAM>(item - 1), reinterpret_cast<LPARAM>(&request)));
-        if (length + 1 < buffer.size()) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
+// The names as listed, not as the list view shows them: it cuts a text at
+// a NUL, and a name read back from it could then be another name.
+std::wstring MainWindow::ItemText(int item) const { return names_.at(static_cast<std::size_t>(item - 1)); }
+
+void MainWindow::RemoveItem(int item) {
+    ListView_DeleteItem(list_, item - 1);
+    names_.erase(names_.begin() + (item - 1));
 }
 
-void MainWindow::RemoveItem(int item) { ListView_DeleteItem(list_, item - 1); }
-
-void MainWindow::Clear() { ListView_DeleteAllItems(list_); }
+void MainWindow::Clear() {
+    ListView_DeleteAllItems(list_);
+    names_.clear();
+}
 
 void MainWindow::SelectItem(int item) {
     constexpr UINT kState = LVIS_SELECTED | LVIS_FOCUSED;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
@@ -79,6 +80,7 @@ private:
     int busy_ = 0;
     bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
+    std::vector<std::wstring> names_;  // the list's items, in its order
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
     HACCEL accelerators_ = nullptr;  // a resource's table: the system frees it

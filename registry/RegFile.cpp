@@ -110,8 +110,19 @@ std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name) {
     constexpr std::size_t kKept = 60;
     if (name.size() > kKept) name = name.substr(0, (name[kKept - 1] & 0xFC00) == 0xD800 ? kKept - 1 : kKept);
     std::wstring out = std::wstring(stamp) + L' ';
-    for (const wchar_t ch : name)
-        out += ch < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(ch) != std::wstring_view::npos ? L'_' : ch;
+    const auto isHigh = [](wchar_t ch) { return (ch & 0xFC00) == 0xD800; };
+    const auto isLow = [](wchar_t ch) { return (ch & 0xFC00) == 0xDC00; };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const wchar_t ch = name[i];
+        // A surrogate without its partner is no character a file name can hold.
+        if (isHigh(ch) && i + 1 < name.size() && isLow(name[i + 1])) {
+            out += name.substr(i++, 2);
+            continue;
+        }
+        const bool forbidden = ch < L' ' || isHigh(ch) || isLow(ch) ||
+                               std::wstring_view(L"<>:\"/\\|?*").find(ch) != std::wstring_view::npos;
+        out += forbidden ? L'_' : ch;
+    }
     return out + L".reg";
 }
 

@@ -30,6 +30,7 @@ struct NameSnapshot {
     std::optional<ValueData> value;  // the value under the Users key
     std::optional<KeyTree> key;      // the settings key of that name
     bool Empty() const { return !value && !key; }
+    bool operator==(const NameSnapshot&) const = default;
 };
 
 // What kept the archive from doing its part of a removal.

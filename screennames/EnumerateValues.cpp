@@ -12,6 +12,7 @@ namespace EnumerateValues {
 namespace {
 
 constexpr std::wstring_view kFoundSuffix = L" ScreeNames(s) found.";
+constexpr std::wstring_view kCouldNotRead = L"Could not read the screen names.";
 // Room for a name of `chars` characters and its terminating NUL, never more
 // than the longest name the registry allows needs.
 std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLongestValueName) + std::size_t{1}; }
@@ -21,29 +22,32 @@ std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLong
 // name buffer is sized from the key's own longest name, and grown again when
 // another process adds a longer one while we read. The key's answer is capped
 // at the registry's limit first: a wrong one must not wrap the size around
-// or allocate gigabytes. `visit` returns false to stop.
+// or allocate gigabytes. `visit` returns false to stop. Only a missing key
+// and the end of the list are a complete listing: any other answer (access
+// denied, the key deleted while it is read) must not pass for fewer names.
 template <typename Visit>
-void ForEachName(reg::RegistryReader& registry, Visit visit) {
+reg::Status ForEachName(reg::RegistryReader& registry, Visit visit) {
     reg::Status status = reg::kSuccess;
     const std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
-    if (key == nullptr || status != reg::kSuccess) return;
+    if (status == reg::kFileNotFound) return reg::kSuccess;
+    if (key == nullptr || status != reg::kSuccess) return status == reg::kSuccess ? reg::kFileNotFound : status;
 
     std::uint32_t maxNameLength = 0;
-    if (key->QueryMaxValueNameLength(maxNameLength) != reg::kSuccess) return;
+    if (status = key->QueryMaxValueNameLength(maxNameLength); status != reg::kSuccess) return status;
     std::vector<wchar_t> name(CapacityFor(maxNameLength));
 
     for (std::uint32_t index = 0;;) {
         std::uint32_t length = static_cast<std::uint32_t>(name.size());
         status = key->EnumValueName(index, name, length);
         if (status == reg::kMoreData) {
-            if (name.size() >= CapacityFor(reg::kLongestValueName)) return;
-            if (key->QueryMaxValueNameLength(maxNameLength) != reg::kSuccess) return;
+            if (name.size() >= CapacityFor(reg::kLongestValueName)) return status;
+            if (status = key->QueryMaxValueNameLength(maxNameLength); status != reg::kSuccess) return status;
             name.resize(std::min(std::max(CapacityFor(maxNameLength), name.size() * 2), CapacityFor(reg::kLongestValueName)));
             continue;
         }
-        // End of the list, or the key went away under us: nothing to list.
-        if (status != reg::kSuccess) return;
-        if (!visit(std::wstring_view(name.data(), length))) return;
+        if (status == reg::kNoMoreItems) return reg::kSuccess;
+        if (status != reg::kSuccess) return status;
+        if (!visit(std::wstring_view(name.data(), length))) return reg::kSuccess;
         ++index;
     }
 }
@@ -52,10 +56,20 @@ void ForEachName(reg::RegistryReader& registry, Visit visit) {
 
 std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring(kFoundSuffix); }
 
-void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar) {
-    ForEachName(registry, [&](std::wstring_view name) {
+std::wstring CouldNotReadText() { return std::wstring(kCouldNotRead); }
+
+bool LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar) {
+    return ForEachName(registry, [&](std::wstring_view name) {
         lstNames.AddItem(name, kItemIcon);
         statusBar.SetPanelText(1, FoundText(lstNames.ItemCount()));
+        return true;
+    }) == reg::kSuccess;
+}
+
+reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names) {
+    names.clear();
+    return ForEachName(registry, [&](std::wstring_view name) {
+        names.emplace_back(name);
         return true;
     });
 }

@@ -3,10 +3,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
-namespace reg {
-class RegistryReader;
-}
+#include "registry/RegistryTypes.h"
+
 class ListOps;
 class StatusOps;
 
@@ -14,10 +14,14 @@ namespace EnumerateValues {
 
 inline constexpr int kItemIcon = 1;
 
-void LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar);
+// False when the names could not all be read; a missing key lists none.
+bool LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar);
+// The same names, for the command line; kSuccess, or why not all were read.
+reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names);
 // Where a fresh listing would show `name` (from 1), if the registry holds it.
 std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view name);
 // The status text for `count` listed names.
 std::wstring FoundText(int count);
+std::wstring CouldNotReadText();
 
 }  // namespace EnumerateValues

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,12 +14,25 @@ class RegistryReader;
 }
 class ScriptShellFactory;
 
-// Backs the screen name up, then deletes its settings key and its value,
-// unless the name would address other items; true when neither is left.
-// `removed` holds what was taken, for undo. The window and the command line
-// both remove through here.
-bool RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-                      std::wstring_view name, reg::NameSnapshot& removed);
+// Which rule, if any, keeps a name from being removed.
+enum class NameRule { kAddressable, kDefaultValue, kBackslash, kLineBreak, kNul };
+
+// How a removal ended; anything but kRemoved leaves the name listed.
+enum class RemoveResult {
+    kRemoved,
+    kRefusedName,  // its paths would address other items than its own
+    kHoldsLink,
+    kUnreadable,
+    kNoBackupFolder,
+    kBackupNotWritten,
+    kStays,  // the registry kept some of it
+};
+
+// Backs the screen name up, then deletes its settings key and its value.
+// `removed` holds what was taken, for undo: after kStays, the part that did
+// go, if any. The window and the command line both remove through here.
+RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                              std::wstring_view name, reg::NameSnapshot& removed);
 
 // The main window's behaviour, apart from the toolkit that draws it: the
 // layout rule, the context menu, the removal command and its undo.
@@ -45,12 +59,17 @@ public:
     void OnRemoveNameClick();
     void OnUndoRemoveClick();
 
+    static NameRule CheckName(std::wstring_view name);
     static bool IsAddressableName(std::wstring_view name);
     static std::wstring CouldNotRemoveText(std::wstring_view name);
     static std::wstring CouldNotRestoreText(std::wstring_view name);
 
 private:
     ListMenuState MenuState() const;
+    bool MenuHasWork() const;
+    std::vector<std::wstring> ListedNames() const;
+    void ShowStatus(const std::wstring& text);
+    void ShowFailure(const std::wstring& text);
 
     FormOps& window_;
     ListOps& lstNames_;
@@ -60,4 +79,6 @@ private:
     reg::NameArchive& archive_;
     // Every removal of this window's lifetime, the last on top.
     std::vector<reg::NameSnapshot> removed_;
+    bool loaded_ = false;  // the last load read every name
+    std::optional<std::wstring> failure_;  // the failure the status bar shows
 };

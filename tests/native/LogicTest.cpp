@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeWindow.h"
+#include "cli/Cli.h"
 #include "MemoryRegistry.h"
 #include "registry/RegFile.h"
 #include "registry/UsersKey.h"
@@ -39,39 +40,51 @@ TEST(PathComposition, HelpersAndBothPathShapes) {
     }
 }
 
+struct Form {
+    MemoryRegistry registry;
+    FakeWindow window;
+    frmMain form{window, window, window, registry, registry, registry};
+    explicit Form(const Names& names) { registry.values.insert(names.begin(), names.end()); }
+};
+
 // Every value name is listed in the registry's order, whatever its length or
 // script, and whatever the key says its longest name is; keys are not; the
-// count follows each name.
+// count follows each name. A listing cut short by the registry says so.
 TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
     const std::wstring longest(reg::kLongestValueName, L'y');
     const struct {
         Names values;
         std::optional<std::uint32_t> reportedMax;
         Names listed;
+        reg::Status openStatus = reg::kSuccess;
+        std::optional<std::uint32_t> unreadableFrom = {};
     } cases[] = {
         {{L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {}, {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
         {{L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"", L"a", longest, L"\u03A9mega \U0001F600"}},
         {{L"a", std::wstring(300, L'x')}, 1, {L"a", std::wstring(300, L'x')}},
         {{L"a", L"b"}, 0xFFFFFFFF, {L"a", L"b"}},
         {{}, {}, {}},
+        {{L"a", L"b"}, {}, {}, 5},
+        {{L"a", L"b", L"c"}, {}, {L"a"}, reg::kSuccess, 1},
     };
     for (const auto& c : cases) {
-        MemoryRegistry registry;
-        registry.values.insert(c.values.begin(), c.values.end());
-        registry.keys = {L"delta"};
-        registry.reportedMaxName = c.reportedMax;
-        FakeWindow window;
-        EnumerateValues::LoadScreenNames(registry, window, window);
-        EXPECT_TRUE(window.items == c.listed) << c.listed.size();  // no 16,383-character printout
-        EXPECT_EQ(window.icons, (c.listed.empty() ? std::set<int>{} : std::set<int>{1}));
-        EXPECT_EQ(window.statusTexts.size(), c.listed.size());
-        EXPECT_EQ(window.StatusText(), c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
+        Form f(c.values);
+        f.registry.keys = {L"delta"};
+        f.registry.reportedMaxName = c.reportedMax;
+        f.registry.openStatus = c.openStatus;
+        f.registry.unreadableFrom = c.unreadableFrom;
+        f.form.OnLoad();
+        const bool cut = c.openStatus != reg::kSuccess || c.unreadableFrom;
+        EXPECT_TRUE(f.window.items == c.listed) << c.listed.size();  // no 16,383-character printout
+        EXPECT_EQ(f.window.icons, (c.listed.empty() ? std::set<int>{} : std::set<int>{1}));
+        EXPECT_EQ(f.window.statusTexts.size(), c.listed.size() + (cut ? 1 : 0));
+        EXPECT_EQ(f.window.StatusText(), cut ? L"Could not read the screen names."
+                                         : c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
     }
-    MemoryRegistry missing;
-    missing.usersKeyExists = false;
-    FakeWindow window;
-    EnumerateValues::LoadScreenNames(missing, window, window);
-    EXPECT_TRUE(window.items.empty() && window.statusTexts.empty());
+    Form missing({});
+    missing.registry.usersKeyExists = false;
+    missing.form.OnLoad();
+    EXPECT_TRUE(missing.window.items.empty() && missing.window.statusTexts.empty());
 }
 
 TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
@@ -94,18 +107,9 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
     }
 }
 
-struct Form {
-    MemoryRegistry registry;
-    FakeWindow window;
-    frmMain form{window, window, window, registry, registry, registry};
-    explicit Form(const Names& names) {
-        registry.values.insert(names.begin(), names.end());
-        form.OnLoad();
-    }
-};
-
 // The menu opens for the right button over a non-empty list, or from the
-// keyboard at the selected item; "Remove ScreenName" only acts on a selection.
+// keyboard at the selected item; "Remove ScreenName" only acts on a
+// selection. An empty list offers it only while a removal can be undone.
 TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
     using Popups = std::vector<std::pair<std::optional<int>, ListMenuState>>;
     const struct {
@@ -113,18 +117,23 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
         Names names;
         std::optional<int> selected;
         Popups popups;
+        bool removeFirst = false;  // the first name, before the press
     } cases[] = {
         {kRightButton, {L"a", L"b"}, 2, {{std::nullopt, {true}}}},
         {kRightButton, {L"a", L"b"}, std::nullopt, {{std::nullopt, {false}}}},
         {kLeftButton, {L"a"}, 1, {}},
         {kMiddleButton, {L"a"}, 1, {}},
         {kRightButton, {}, std::nullopt, {}},
+        {kRightButton, {L"a"}, std::nullopt, {{std::nullopt, {false, true}}}, true},
         {0, {L"a", L"b"}, 2, {{2, {true}}}},
         {0, {L"a", L"b"}, std::nullopt, {{0, {false}}}},
         {0, {}, std::nullopt, {}},
+        {0, {L"a"}, std::nullopt, {{0, {false, true}}}, true},
     };
     for (const auto& c : cases) {
         Form f(c.names);
+        f.form.OnLoad();
+        if (c.removeFirst) f.window.selected = 1, f.form.OnRemoveNameClick();
         f.window.selected = c.selected;
         if (c.button == 0) f.form.OnListContextMenuKey();
         else f.form.OnListMouseDown(c.button);
@@ -134,41 +143,52 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 
 // A removal backs the name up, deletes its settings key and then its value,
 // and the item leaves the list only when neither remains; names that would
-// address other items are refused untouched, and so is a name whose backup
-// cannot be written. Undo is offered once something was removed.
+// address other items, or that a backup cannot name, are refused untouched,
+// and so is a name whose backup cannot be written or that holds a link. A
+// failure that changed nothing leaves no backup; one that took a part keeps
+// it, and offers undo. Its message outlives the refresh that follows.
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const struct {
         const char* what;
         int item;
-        bool shellsFail, backupFails, keysLocked;
-        const wchar_t* removed;  // null: nothing may change
+        bool shellsFail, backupFails, keysLocked, valuesLocked = false;
+        const wchar_t* removed;  // its key goes, and its value unless valuesLocked; null: nothing may change
         Names backups;
         std::wstring status;
+        reg::ArchiveStatus snapshot = reg::ArchiveStatus::kDone;
     } cases[] = {
-        {"third of five", 3, false, false, false, L"beta", {L"beta"}, L"4 ScreeNames(s) found."},
-        {"last", 5, false, false, false, L"gamma", {L"gamma"}, L"4 ScreeNames(s) found."},
-        {"shell cannot be made", 2, true, false, false, nullptr, {L"alpha"}, L"Could not remove \"alpha\"."},
-        {"backup cannot be written", 3, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
+        {"beta", 5, false, false, false, false, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
+        {"gamma", 7, false, false, false, false, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
+        {"shell cannot be made", 4, true, false, false, false, nullptr, {}, L"Could not remove \"alpha\"."},
+        {"backup cannot be written", 5, false, true, false, false, nullptr, {}, L"Could not remove \"beta\"."},
         // The value stays with its key: the name is still listed, and a retry reaches both.
-        {"settings key locked", 3, false, false, true, nullptr, {L"beta"}, L"Could not remove \"beta\"."},
-        {"default value", 1, false, false, false, nullptr, {}, L"Could not remove \"\"."},
-        {"backslash", 4, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
+        {"settings key locked", 5, false, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
+        {"value locked", 5, false, false, false, true, L"beta", {L"beta"}, L"Could not remove \"beta\"."},
+        {"link", 5, false, false, false, false, nullptr, {}, L"Could not remove \"beta\".", reg::ArchiveStatus::kHoldsLink},
+        {"default value", 1, false, false, false, false, nullptr, {}, L"Could not remove \"\"."},
+        {"backslash", 6, false, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
+        {"NUL", 3, false, false, false, false, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
+        {"line break", 8, false, false, false, false, nullptr, {}, L"Could not remove \"l\nf\"."},
     };
     for (const auto& c : cases) {
-        Form f({L"", L"alpha", L"beta", L"gamma", L"dave\\evil"});
-        f.registry.keys = {L"BETA", L"dave", L"gamma"};
+        Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
+        f.registry.keys = {L"BETA", L"dave", L"gamma", L"a"};
+        f.form.OnLoad();
         f.registry.shellCreationFails = c.shellsFail;
         f.registry.backupFails = c.backupFails;
         f.registry.keysLocked = c.keysLocked;
+        f.registry.valuesLocked = c.valuesLocked;
+        f.registry.snapshotStatus = c.snapshot;
         MemoryRegistry expected = f.registry;
         Names requests = c.keysLocked ? Names{kShellUsers + L"\\beta\\"} : Names{}, left = f.window.items;
         if (c.removed != nullptr) {
-            expected.values.erase(c.removed), expected.keys.erase(c.removed);
+            expected.keys.erase(c.removed);
+            if (!c.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
             requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};
-            std::erase(left, c.removed);
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();
+        f.form.OnRefresh();
         f.form.OnListContextMenuKey();
 
         EXPECT_EQ(f.registry.deleteRequests, requests) << c.what;
@@ -227,6 +247,70 @@ TEST(Backup, RegeditTextForEveryValueForm) {
     EXPECT_EQ(reg::RegFileBytes(L"A\r\n"), (Bytes{0xff, 0xfe, 0x41, 0, 0x0d, 0, 0x0a, 0}));
     EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
     EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
+    EXPECT_EQ(reg::BackupFileName(L"T", L"\xDE00" L"a\xD83D\xD83D\xDE00"), L"T _a_\xD83D\xDE00.reg");
+}
+
+// The command line's grammar, outputs and exit codes. A name is matched as
+// the registry matches it; switches take / - or --; a name that stays says
+// so each time it is asked for; a listing cut short is an error, not fewer
+// names; and so is output that could not be written.
+TEST(Cli, GrammarOutputsAndExitCodes) {
+    struct Output final : cli::Output {
+        std::wstring out, err;
+        bool fails = false;
+        bool Out(std::wstring_view text) override { return out += text, !fails; }
+        bool Err(std::wstring_view text) override { return err += text, !fails; }
+    };
+    const std::wstring usage(cli::Usage());
+    const struct {
+        std::vector<std::wstring_view> arguments;
+        std::wstring out;
+        int exitCode;
+        Names removed;
+        std::wstring_view err = L"";  // the start of what stderr says
+        reg::Status openStatus = reg::kSuccess;
+        bool outputFails = false;
+    } rows[] = {
+        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
+        {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
+         L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, {L"alice", L"Bob"}},
+        {{L"remove", L"-ALL"}, L"Could not remove \"\".\r\nRemoved \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\n",
+         1, {L"-dash", L"alice", L"Bob"}, L"tallowick-cli: could not remove \"\": it is the key's default value"},
+        {{L"remove", L"dave\\evil", L"dave\\evil"}, L"Could not remove \"dave\\evil\".\r\nCould not remove \"dave\\evil\".\r\n", 1, {},
+         L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
+        {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
+        {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", 5},
+        {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", 5},
+        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 1, {}, L"", reg::kSuccess, true},
+        {{L"/?"}, usage, 0, {}},
+        {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
+        {{L"remove"}, L"", 2, {}, L"tallowick-cli: name the"},
+        {{L"remove", L"-dash"}, L"", 2, {}, L"tallowick-cli: unknown switch \"-dash\"."},
+        {{L"remove", L"alice", L"/?"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/?\"."},
+        {{L"remove", L"alice", L"/all"}, L"", 2, {}, L"tallowick-cli: name the"},
+        {{L"list", L"alice"}, L"", 2, {}, L"tallowick-cli: list takes no arguments."},
+    };
+    for (const auto& row : rows) {
+        MemoryRegistry registry;
+        registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash"};
+        registry.openStatus = row.openStatus;
+        MemoryRegistry expected = registry;
+        for (const std::wstring& name : row.removed) expected.values.erase(name);
+        Output output;
+        output.fails = row.outputFails;
+        const int exitCode = cli::Run(row.arguments, registry, registry, registry, output);
+        const std::wstring shown = row.arguments.empty() ? L"" : std::wstring(row.arguments.back());
+        EXPECT_EQ(output.out, row.out) << shown.size();
+        EXPECT_EQ(exitCode, row.exitCode) << shown.size();
+        EXPECT_TRUE(output.err.starts_with(row.err)) << shown.size();
+        EXPECT_EQ(output.err.empty(), row.err.empty() && exitCode != cli::kBadUsage) << shown.size();
+        EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
+        EXPECT_EQ(registry.values, expected.values) << shown.size();
+    }
+    // Console writes never split a surrogate pair.
+    EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
+    EXPECT_EQ(cli::ConsolePiece(std::wstring(7, L'x') + L"\xD83D\xDE00", 8), 7U);
+    EXPECT_EQ(cli::ConsolePiece(L"abc", 8), 3U);
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ std::wint_t Upper(wchar_t c) {
     return towupper_l(static_cast<std::wint_t>(c), utf8);
 }
 
+constexpr reg::Status kAccessDenied = 5;
+
 bool Erase(MemoryRegistry::Names& names, std::wstring_view name) {
     const auto found = names.find(name);
     return found != names.end() && (names.erase(found), true);
@@ -37,6 +39,7 @@ public:
         return reg::kSuccess;
     }
     reg::Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer, std::uint32_t& length) override {
+        if (index >= registry_.unreadableFrom.value_or(index + 1)) return kAccessDenied;
         if (index >= registry_.values.size()) return reg::kNoMoreItems;
         const std::wstring& name = *std::next(registry_.values.begin(), index);
         if (name.size() + 1 > std::min<std::size_t>(length, buffer.size())) return reg::kMoreData;
@@ -65,7 +68,8 @@ public:
         path.remove_prefix(users.size());
         const bool namesKey = path.ends_with(L'\\');
         if (namesKey) path.remove_suffix(1);
-        if (path.empty() || path.find(L'\\') != std::wstring_view::npos || (namesKey && registry_.keysLocked)) return false;
+        if (path.empty() || path.find(L'\\') != std::wstring_view::npos || (namesKey ? registry_.keysLocked : registry_.valuesLocked))
+            return false;
         return Erase(namesKey ? registry_.keys : registry_.values, path);
     }
 
@@ -74,8 +78,8 @@ private:
 };
 
 std::unique_ptr<reg::OpenedKey> MemoryRegistry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
-    const bool found = usersKeyExists && keyPath == USERS_KEY_PATH;
-    status = found ? reg::kSuccess : reg::kFileNotFound;
+    const bool found = usersKeyExists && keyPath == USERS_KEY_PATH && openStatus == reg::kSuccess;
+    status = found ? reg::kSuccess : usersKeyExists ? openStatus : reg::kFileNotFound;
     return found ? std::make_unique<Handle>(*this) : nullptr;
 }
 
@@ -95,7 +99,7 @@ reg::ArchiveStatus MemoryRegistry::Snapshot(std::wstring_view /*usersKeyPath*/, 
     snapshot = {std::wstring(name), {}, {}};
     if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
     if (const auto key = keys.find(name); key != keys.end()) snapshot.key = {{*key, {}, {}}};
-    return reg::ArchiveStatus::kDone;
+    return snapshotStatus;
 }
 
 reg::ArchiveStatus MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& /*fileBytes*/,

@@ -36,7 +36,10 @@ public:
     Names values, keys;  // below the Users key
     // What the tests set and look at.
     std::optional<std::uint32_t> reportedMaxName;  // a wrong answer to the longest-name query
-    bool shellCreationFails = false, backupFails = false, keysLocked = false;
+    bool shellCreationFails = false, backupFails = false, keysLocked = false, valuesLocked = false;
+    reg::Status openStatus = reg::kSuccess;          // the Users key's open answers this
+    std::optional<std::uint32_t> unreadableFrom;     // listing from this index is denied
+    reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
     std::vector<std::wstring> deleteRequests, backups;
     int liveShells = 0;
 
