@@ -188,6 +188,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();
+        EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
         f.form.OnRefresh();
         f.form.OnListContextMenuKey();
 
