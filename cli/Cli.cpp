@@ -7,10 +7,12 @@
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
 #include "screennames/EnumerateValues.h"
-#include "window/frmMain.h"
+#include "screennames/ScreenNames.h"
 
 namespace cli {
 namespace {
+
+using namespace ScreenNames;
 
 constexpr std::wstring_view kUsage =
     L"Lists or removes the messenger's saved screen names of the signed-in user.\r\n"
@@ -52,7 +54,7 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     case RemoveResult::kStays:
     case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
     }
-    switch (frmMain::CheckName(name)) {
+    switch (CheckName(name)) {
     case NameRule::kDefaultValue: return L"it is the key's default value, whose paths would name the whole Users key";
     case NameRule::kBackslash: return L"it holds a backslash, so its paths would name another name's settings";
     case NameRule::kLineBreak: return L"it holds a line break, which a backup file cannot name";
@@ -95,7 +97,7 @@ public:
             Out(L"Removed " + InQuotes(name) + L".\r\n");
             return true;
         }
-        Out(frmMain::CouldNotRemoveText(name) + L"\r\n");
+        Out(CouldNotRemoveText(name) + L"\r\n");
         Err(L"tallowick-cli: could not remove " + InQuotes(name) + L": " + std::wstring(ReasonFor(result, name)) + L".\r\n");
         exitCode_ = kNameStays;
         return false;

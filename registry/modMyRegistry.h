@@ -8,6 +8,9 @@ class ScriptShellFactory;
 
 namespace modMyRegistry {
 
+// The root-key numbers that RootKeyName maps; the screen names live under this one.
+inline constexpr std::int32_t kCurrentUser = 1;
+
 std::wstring RootKeyName(std::int32_t rootKey);
 std::wstring EnsureLeadingSlash(std::wstring_view text);
 std::wstring EnsureTrailingSlash(std::wstring_view text);

@@ -6,7 +6,7 @@
 
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
-#include "window/WindowOps.h"
+#include "screennames/ListingOps.h"
 
 namespace EnumerateValues {
 namespace {
@@ -58,7 +58,7 @@ std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring
 
 std::wstring CouldNotReadText() { return std::wstring(kCouldNotRead); }
 
-bool LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar) {
+bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar) {
     return ForEachName(registry, [&](std::wstring_view name) {
         lstNames.AddItem(name, kItemIcon);
         statusBar.SetPanelText(1, FoundText(lstNames.ItemCount()));

@@ -7,7 +7,7 @@
 
 #include "registry/RegistryTypes.h"
 
-class ListOps;
+class NameListOps;
 class StatusOps;
 
 namespace EnumerateValues {
@@ -15,7 +15,7 @@ namespace EnumerateValues {
 inline constexpr int kItemIcon = 1;
 
 // False when the names could not all be read; a missing key lists none.
-bool LoadScreenNames(reg::RegistryReader& registry, ListOps& lstNames, StatusOps& statusBar);
+bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar);
 // The same names, for the command line; kSuccess, or why not all were read.
 reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names);
 // Where a fresh listing would show `name` (from 1), if the registry holds it.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "screennames/ListingOps.h"
+
 // What the window code does to the main window and its controls. Sizes are
 // in twips (1440 per inch); item, column and panel numbers start at 1.
 
@@ -29,13 +31,10 @@ public:
     virtual void PopupListMenuAtItem(int item, ListMenuState state) = 0;
 };
 
-class ListOps {
+class ListOps : public NameListOps {
 public:
-    virtual ~ListOps() = default;
-    virtual void AddItem(std::wstring_view text, int icon) = 0;
     // Before the item now at `item`; one past the last appends.
     virtual void InsertItem(int item, std::wstring_view text, int icon) = 0;
-    virtual int ItemCount() const = 0;
     virtual std::optional<int> SelectedItem() const = 0;
     virtual std::wstring ItemText(int item) const = 0;
     virtual void RemoveItem(int item) = 0;
@@ -45,10 +44,4 @@ public:
     virtual void SetWidth(float twips) = 0;
     virtual void SetHeight(float twips) = 0;
     virtual void SetColumnWidth(int column, float twips) = 0;
-};
-
-class StatusOps {
-public:
-    virtual ~StatusOps() = default;
-    virtual void SetPanelText(int panel, std::wstring_view text) = 0;
 };

@@ -14,26 +14,6 @@ class RegistryReader;
 }
 class ScriptShellFactory;
 
-// Which rule, if any, keeps a name from being removed.
-enum class NameRule { kAddressable, kDefaultValue, kBackslash, kLineBreak, kNul };
-
-// How a removal ended; anything but kRemoved leaves the name listed.
-enum class RemoveResult {
-    kRemoved,
-    kRefusedName,  // its paths would address other items than its own
-    kHoldsLink,
-    kUnreadable,
-    kNoBackupFolder,
-    kBackupNotWritten,
-    kStays,  // the registry kept some of it
-};
-
-// Backs the screen name up, then deletes its settings key and its value.
-// `removed` holds what was taken, for undo: after kStays, the part that did
-// go, if any. The window and the command line both remove through here.
-RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-                              std::wstring_view name, reg::NameSnapshot& removed);
-
 // The main window's behaviour, apart from the toolkit that draws it: the
 // layout rule, the context menu, the removal command and its undo.
 class frmMain {
@@ -58,11 +38,6 @@ public:
     void OnListContextMenuKey();
     void OnRemoveNameClick();
     void OnUndoRemoveClick();
-
-    static NameRule CheckName(std::wstring_view name);
-    static bool IsAddressableName(std::wstring_view name);
-    static std::wstring CouldNotRemoveText(std::wstring_view name);
-    static std::wstring CouldNotRestoreText(std::wstring_view name);
 
 private:
     ListMenuState MenuState() const;

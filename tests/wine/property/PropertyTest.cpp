@@ -14,7 +14,7 @@
 #include "platform/Win32Shell.h"
 #include "WindowUnderTest.h"
 #include "screennames/EnumerateValues.h"
-#include "window/frmMain.h"
+#include "screennames/ScreenNames.h"
 
 namespace {
 
@@ -277,11 +277,11 @@ void RemovalStep(WindowUnderTest& window, std::vector<std::wstring>& items, std:
     const std::vector<std::wstring> listed = window.Items();
     const std::wstring status = window.StatusText();
     const std::string shown = " (name \"" + Shown(name) + "\")";
-    if (!frmMain::IsAddressableName(name)) {
+    if (!ScreenNames::IsAddressableName(name)) {
         figures.Count("refusals");
         figures.Check(after == before, "a refusal changed the registry" + shown);
         figures.Check(listed == items, "a refusal changed the list" + shown);
-        figures.Check(status == frmMain::CouldNotRemoveText(name), "refusal status \"" + Shown(status) + "\"" + shown);
+        figures.Check(status == ScreenNames::CouldNotRemoveText(name), "refusal status \"" + Shown(status) + "\"" + shown);
         return;
     }
     figures.Count("removals");
@@ -323,7 +323,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             ++figures.step;
             std::vector<std::size_t> refused;
             for (std::size_t i = 0; i < items.size(); ++i)
-                if (!frmMain::IsAddressableName(items[i])) refused.push_back(i);
+                if (!ScreenNames::IsAddressableName(items[i])) refused.push_back(i);
             std::size_t index =
                 !refused.empty() && Chance(rng, 0.35) ? refused[Pick(rng, refused.size())] : Pick(rng, items.size());
             // What a correct removal leaves: the registry as it was before any
@@ -331,7 +331,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             std::wstring expected = DumpMessengerTree({items[index]});
             // The window follows the change by itself, or on F5; the chosen
             // name stays selected while it is listed.
-            if (frmMain::IsAddressableName(items[index]) && Chance(rng, 0.15)) {
+            if (ScreenNames::IsAddressableName(items[index]) && Chance(rng, 0.15)) {
                 const std::wstring name = items[index];
                 const std::vector<std::wstring> before = items;
                 const std::wstring statusBefore = window.StatusText();
@@ -357,7 +357,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             }
             const std::wstring before = DumpMessengerTree(), name = items[index];
             const std::vector<std::wstring> listBefore = items;
-            const bool takes = frmMain::IsAddressableName(items[index]) && DumpMessengerTree({items[index]}) != before;
+            const bool takes = ScreenNames::IsAddressableName(items[index]) && DumpMessengerTree({items[index]}) != before;
             BackupFiles(true);
             // No backup, no delete: the Removed folder is a file for a while.
             if (takes && Chance(rng, 0.05)) {
@@ -370,7 +370,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
                 MoveFileW((folder + L".aside").c_str(), folder.c_str());
                 figures.Check(DumpMessengerTree() == before, "a removal without a backup changed the registry");
                 figures.Check(window.Items() == items, "a removal without a backup changed the list");
-                figures.Check(window.StatusText() == frmMain::CouldNotRemoveText(items[index]), "status without a backup");
+                figures.Check(window.StatusText() == ScreenNames::CouldNotRemoveText(items[index]), "status without a backup");
                 continue;
             }
             RemovalStep(window, items, index, expected, figures);

@@ -1,0 +1,99 @@
+#include "screennames/ScreenNames.h"
+
+#include "registry/RegistryTypes.h"
+#include "registry/UsersKey.h"
+#include "registry/modMyRegistry.h"
+
+namespace ScreenNames {
+
+// The default value (empty name) and names holding a backslash would compose
+// paths that name other registry items than the screen name's own: the
+// parent's "Users" value and the whole Users key, or another name's subkey.
+// A line break cannot be named in a backup file's key header, and a NUL
+// cuts the name short to another name wherever it passes as C text.
+NameRule CheckName(std::wstring_view name) {
+    if (name.empty()) return NameRule::kDefaultValue;
+    if (name.find(L'\\') != std::wstring_view::npos) return NameRule::kBackslash;
+    if (name.find_first_of(L"\r\n") != std::wstring_view::npos) return NameRule::kLineBreak;
+    if (name.find(L'\0') != std::wstring_view::npos) return NameRule::kNul;
+    return NameRule::kAddressable;
+}
+
+bool IsAddressableName(std::wstring_view name) { return CheckName(name) == NameRule::kAddressable; }
+
+std::wstring CouldNotRemoveText(std::wstring_view name) {
+    return L"Could not remove \"" + std::wstring(name) + L"\".";
+}
+
+std::wstring CouldNotRestoreText(std::wstring_view name) {
+    return L"Could not restore \"" + std::wstring(name) + L"\".";
+}
+
+namespace {
+
+RemoveResult FromArchive(reg::ArchiveStatus status) {
+    switch (status) {
+    case reg::ArchiveStatus::kDone: return RemoveResult::kRemoved;
+    case reg::ArchiveStatus::kHoldsLink: return RemoveResult::kHoldsLink;
+    case reg::ArchiveStatus::kUnreadable: return RemoveResult::kUnreadable;
+    case reg::ArchiveStatus::kNoBackupFolder: return RemoveResult::kNoBackupFolder;
+    case reg::ArchiveStatus::kNotWritten: break;
+    }
+    return RemoveResult::kBackupNotWritten;
+}
+
+// No backup, no delete: the name is read in full and its file is on disk
+// before anything goes. A name with nothing left to read needs no file.
+reg::ArchiveStatus BackUp(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& snapshot,
+                          std::wstring& file) noexcept {
+    try {
+        if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
+            read != reg::ArchiveStatus::kDone || snapshot.Empty())
+            return read;
+        return archive.SaveBackup(name, reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)), file);
+    } catch (...) {
+        return reg::ArchiveStatus::kNotWritten;
+    }
+}
+
+// After a failed delete, `removed` keeps only what did go, so that undo can
+// bring that back; a registry left as it was needs no backup file, or every
+// retry of a stuck name would leave one more.
+void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& removed,
+                  const std::wstring& file) noexcept {
+    try {
+        reg::NameSnapshot left;
+        if (archive.Snapshot(USERS_KEY_PATH, name, left) != reg::ArchiveStatus::kDone) {
+            removed = {removed.name, {}, {}};
+            return;
+        }
+        if (left == removed && !file.empty()) archive.DeleteBackup(file);
+        if (left.value) removed.value.reset();
+        if (left.key) removed.key.reset();
+    } catch (...) {
+        removed = {removed.name, {}, {}};
+    }
+}
+
+}  // namespace
+
+RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                              std::wstring_view name, reg::NameSnapshot& removed) {
+    removed = {std::wstring(name), {}, {}};
+    if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
+    std::wstring file;
+    if (const reg::ArchiveStatus backedUp = BackUp(archive, name, removed, file); backedUp != reg::ArchiveStatus::kDone) {
+        removed = {std::wstring(name), {}, {}};
+        return FromArchive(backedUp);
+    }
+    // The key goes first and the value only after it: a key that cannot be
+    // deleted (a subkey denied) then leaves the name listed, and a retry can
+    // reach its settings; with the value gone first they would be orphaned.
+    if (modMyRegistry::DeleteKey(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name) || !removed.key)
+        modMyRegistry::DeleteValue(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name);
+    if (!registry.NameRemains(USERS_KEY_PATH, name)) return RemoveResult::kRemoved;
+    KeepWhatWent(archive, name, removed, file);
+    return RemoveResult::kStays;
+}
+
+}  // namespace ScreenNames

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "registry/RegFile.h"
+
+namespace reg {
+class RegistryReader;
+}
+class ScriptShellFactory;
+
+// What a screen name is and what may be done with it, for the window and the
+// command line alike.
+namespace ScreenNames {
+
+// Which rule, if any, keeps a name from being removed.
+enum class NameRule { kAddressable, kDefaultValue, kBackslash, kLineBreak, kNul };
+
+// How a removal ended; anything but kRemoved leaves the name listed.
+enum class RemoveResult {
+    kRemoved,
+    kRefusedName,  // its paths would address other items than its own
+    kHoldsLink,
+    kUnreadable,
+    kNoBackupFolder,
+    kBackupNotWritten,
+    kStays,  // the registry kept some of it
+};
+
+// Backs the screen name up, then deletes its settings key and its value.
+// `removed` holds what was taken, for undo: after kStays, the part that did
+// go, if any. The window and the command line both remove through here.
+RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                              std::wstring_view name, reg::NameSnapshot& removed);
+
+NameRule CheckName(std::wstring_view name);
+bool IsAddressableName(std::wstring_view name);
+std::wstring CouldNotRemoveText(std::wstring_view name);
+std::wstring CouldNotRestoreText(std::wstring_view name);
+
+}  // namespace ScreenNames
