@@ -12,9 +12,9 @@ constexpr std::uint32_t kDword = 4;
 constexpr std::size_t kHexColumns = 77;
 constexpr wchar_t kDigits[] = L"0123456789abcdef";
 
-// A line break inside a name would end the line for any parser; Wine's reg
-// reads these escapes back.
-std::wstring Quoted(std::wstring_view text) {
+// A name or string as regedit writes it between quotes. A line break inside
+// would end the line for any parser; Wine's reg reads these escapes back.
+std::wstring RegQuoted(std::wstring_view text) {
     std::wstring out = L"\"";
     for (const wchar_t ch : text) {
         if (ch == L'\\' || ch == L'"') out += L'\\';
@@ -50,10 +50,10 @@ std::optional<std::wstring> ExactString(const ValueData& value) {
 
 void AppendValue(std::wstring& out, const ValueData& value) {
     const std::size_t lineStart = out.size();
-    out += value.name.empty() ? L"@" : Quoted(value.name);
+    out += value.name.empty() ? L"@" : RegQuoted(value.name);
     out += L'=';
     if (const std::optional<std::wstring> text = ExactString(value)) {
-        out += Quoted(*text) + L"\r\n";
+        out += RegQuoted(*text) + L"\r\n";
         return;
     }
     const std::vector<std::uint8_t>& bytes = value.bytes;

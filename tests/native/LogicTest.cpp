@@ -5,7 +5,6 @@
 #include "MemoryRegistry.h"
 #include "registry/RegFile.h"
 #include "registry/UsersKey.h"
-#include "registry/modMyRegistry.h"
 #include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
@@ -14,31 +13,6 @@ namespace {
 using Names = std::vector<std::wstring>;
 const std::wstring kUsers(USERS_KEY_PATH);
 const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
-
-TEST(PathComposition, HelpersAndBothPathShapes) {
-    using namespace modMyRegistry;
-    const std::pair<std::wstring, std::wstring_view> helpers[] = {
-        {EnsureLeadingSlash(L""), L"\\"},     {EnsureLeadingSlash(L"\\a"), L"\\a"},  {EnsureLeadingSlash(L"a\\"), L"\\a\\"},
-        {EnsureTrailingSlash(L""), L"\\"},    {EnsureTrailingSlash(L"a\\"), L"a\\"}, {EnsureTrailingSlash(L"\\a"), L"\\a\\"},
-        {StripTrailingSlash(L""), L""},       {StripTrailingSlash(L"\\"), L""},      {StripTrailingSlash(L"a\\\\"), L"a\\"},
-        {StripTrailingSlash(L"a\\b"), L"a\\b"}, {RootKeyName(0), L"HKEY_CLASSES_ROOT"}, {RootKeyName(1), L"HKEY_CURRENT_USER"},
-        {RootKeyName(2), L"HKEY_LOCAL_MACHINE"}, {RootKeyName(3), L"HKEY_CURRENT_CONFIG"}, {RootKeyName(4), L"HKEY_USERS"},
-        {RootKeyName(-1), L"HKEY_USERS"},
-    };
-    for (const auto& [actual, expected] : helpers) EXPECT_EQ(actual, expected);
-
-    const struct {
-        std::wstring keyPath, item, valuePath, keyPath_;
-    } paths[] = {
-        {kUsers, L"alpha", kShellUsers + L"\\alpha", kShellUsers + L"\\alpha\\"},
-        {L"\\" + kUsers + L"\\", L"\\alpha\\", kShellUsers + L"\\alpha", kShellUsers + L"\\alpha\\"},
-        {kUsers, L"", kShellUsers, kShellUsers + L"\\"},
-    };
-    for (const auto& c : paths) {
-        EXPECT_EQ(ValuePath(1, c.keyPath, c.item), c.valuePath);
-        EXPECT_EQ(KeyPath(1, c.keyPath, c.item), c.keyPath_);
-    }
-}
 
 struct Form {
     MemoryRegistry registry;
@@ -92,8 +66,6 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
         WindowState state;
         float outerWidth, outerHeight, listWidth, listHeight, columnWidth;
     } cases[] = {
-        {WindowState::Normal, 4770, 6660, 4680, 5960, 4585},
-        {WindowState::Maximised, 28800, 16200, 28710, 15500, 28615},
         {WindowState::Minimised, 2400, 450, 4695, 5895, 3500},  // untouched
         {WindowState::Normal, 60, 300, 0, 0, 0},                // smaller than the margins
     };
