@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "platform/NewerApis.h"
 #include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
 #include "window/WindowOps.h"
