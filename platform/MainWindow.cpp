@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 #include <vector>
 
 #include "platform/NewerApis.h"
@@ -228,7 +229,8 @@ void MainWindow::ApplyDpi(UINT dpi) {
     font.lfHeight = -MulDiv(kFontHundredthsOfPoint, static_cast<int>(dpi), 7200);
     font.lfWeight = FW_NORMAL;
     font.lfCharSet = ANSI_CHARSET;
-    wcscpy_s(font.lfFaceName, L"Trebuchet MS");
+    constexpr std::wstring_view kFace = L"Trebuchet MS";
+    std::copy(kFace.begin(), kFace.end(), font.lfFaceName);
     UniqueHFont newFont(CreateFontIndirectW(&font));
     if (newFont) {
         SendMessageW(list_, WM_SETFONT, reinterpret_cast<WPARAM>(newFont.get()), TRUE);

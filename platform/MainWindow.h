@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NewerApis.h"
 #include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
 #include "window/WindowOps.h"

@@ -1,5 +1,7 @@
 #include "platform/NewerApis.h"
 
+#include <algorithm>
+
 namespace {
 
 template <typename Function>
@@ -11,6 +13,21 @@ void Resolve(NewerApis::Resolver resolve, const wchar_t* module, const char* nam
 FARPROC FromLoadedModule(const wchar_t* module, const char* name) {
     const HMODULE loaded = GetModuleHandleW(module);
     return loaded != nullptr ? GetProcAddress(loaded, name) : nullptr;
+}
+
+NewerApis::Resolver resolver = FromLoadedModule;
+
+// What the registry itself compares names with (ntdll has it on every NT).
+struct CountedString {
+    USHORT length, maximumLength;
+    const wchar_t* buffer;
+};
+using CompareCounted = LONG(NTAPI*)(const CountedString*, const CountedString*, BOOLEAN);
+
+CompareCounted RtlCompareUnicodeString() {
+    static const auto compare = reinterpret_cast<CompareCounted>(
+        reinterpret_cast<void*>(FromLoadedModule(L"ntdll.dll", "RtlCompareUnicodeString")));
+    return compare;
 }
 
 UINT SystemDpi() {
@@ -31,11 +48,16 @@ NewerApis::NewerApis(Resolver resolve) {
     Resolve(resolve, L"user32.dll", "GetSystemMetricsForDpi", getSystemMetricsForDpi_);
     Resolve(resolve, L"kernel32.dll", "SetDefaultDllDirectories", setDefaultDllDirectories_);
     Resolve(resolve, L"kernel32.dll", "SetSearchPathMode", setSearchPathMode_);
+    Resolve(resolve, L"kernel32.dll", "CompareStringOrdinal", compareStringOrdinal_);
 }
 
 const NewerApis& NewerApis::Get() {
-    static const NewerApis apis(FromLoadedModule);
+    static const NewerApis apis(resolver);
     return apis;
+}
+
+void NewerApis::ResolveWith(Resolver resolve) {
+    resolver = resolve;
 }
 
 UINT NewerApis::DpiForWindow(HWND hwnd) const {
@@ -59,4 +81,21 @@ void NewerApis::RestrictDllSearch() const {
     SetDllDirectoryW(L"");
     if (setSearchPathMode_ != nullptr)
         setSearchPathMode_(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
+
+bool NewerApis::SameNameNoCase(std::wstring_view a, std::wstring_view b) const {
+    if (compareStringOrdinal_ != nullptr)
+        return compareStringOrdinal_(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                     TRUE) == CSTR_EQUAL;
+    // The table maps each UTF-16 unit to one unit, so lengths must agree, and
+    // names longer than a counted string holds compare piece by piece.
+    const CompareCounted compare = RtlCompareUnicodeString();
+    if (a.size() != b.size() || compare == nullptr) return a == b;
+    constexpr size_t kPiece = 0x7FFF;
+    for (size_t at = 0; at < a.size(); at += kPiece) {
+        const auto bytes = static_cast<USHORT>(std::min(kPiece, a.size() - at) * sizeof(wchar_t));
+        const CountedString left{bytes, bytes, a.data() + at}, right{bytes, bytes, b.data() + at};
+        if (compare(&left, &right, TRUE) != 0) return false;
+    }
+    return true;
 }

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
 
 namespace {
@@ -90,9 +91,7 @@ std::wstring NameAsStored(HKEY key, const std::wstring& asOpened) {
         return asOpened;
     const std::wstring_view full(reinterpret_cast<const wchar_t*>(buffer.data() + 1), buffer[0] / sizeof(wchar_t));
     const std::wstring_view last = full.substr(full.rfind(L'\\') + 1);
-    const bool same = CompareStringOrdinal(last.data(), static_cast<int>(last.size()), asOpened.c_str(),
-                                           static_cast<int>(asOpened.size()), TRUE) == CSTR_EQUAL;
-    return same ? std::wstring(last) : asOpened;
+    return NewerApis::Get().SameNameNoCase(last, asOpened) ? std::wstring(last) : asOpened;
 }
 
 // The registry "adds" a terminating NUL to string data whose next character

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
 
 namespace {
@@ -63,9 +64,6 @@ bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view nam
     return key != ERROR_FILE_NOT_FOUND;
 }
 
-// The registry compares names as CompareStringOrdinal does when told to
-// ignore case: by the system's upper-case table, without locale.
 bool Win32Registry::SameName(std::wstring_view a, std::wstring_view b) const {
-    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
+    return NewerApis::Get().SameNameNoCase(a, b);
 }

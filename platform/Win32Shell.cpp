@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
 
 namespace {
@@ -30,10 +31,7 @@ HKEY RootFromName(std::wstring_view name) {
         {L"HKEY_USERS", L"HKEY_USERS", HKEY_USERS},
         {L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
     }};
-    const auto same = [](std::wstring_view a, std::wstring_view b) {
-        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-               CSTR_EQUAL;
-    };
+    const auto same = [](std::wstring_view a, std::wstring_view b) { return NewerApis::Get().SameNameNoCase(a, b); };
     for (const Root& root : roots) {
         if (same(name, root.longName) || same(name, root.shortName)) return root.key;
     }

@@ -1,5 +1,5 @@
 // The test drives the program from outside with Windows 10's per-monitor DPI
-// calls; only the program itself keeps to what Windows 7 has.
+// calls; only the program itself keeps to what Windows XP has.
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0A00
 #undef WINVER
