@@ -8,6 +8,9 @@ namespace {
 constexpr std::uint32_t kSz = 1;
 constexpr std::uint32_t kBinary = 3;
 constexpr std::uint32_t kDword = 4;
+constexpr std::wstring_view kAlteredNote =
+    L"; The registry editor would change the values below (it adds a NUL to string data that lacks one and pads\r\n"
+    L"; an odd length): tallowick-cli restore, or Restore in Tallowick's window menu, brings them back exactly.";
 // regedit breaks a hex line once it reaches this many columns.
 constexpr std::size_t kHexColumns = 77;
 constexpr wchar_t kDigits[] = L"0123456789abcdef";
@@ -78,19 +81,44 @@ void AppendValue(std::wstring& out, const ValueData& value) {
     out += L"\r\n";
 }
 
-void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key) {
+// String data that the registry editor's import changes: it adds a NUL
+// where the data lacks one and pads an odd length (and Wine's crashes on a
+// single byte), so such a value is only exact through our own restore.
+bool EditorAltersOnImport(const ValueData& value) {
+    constexpr std::uint32_t kExpandSz = 2, kMultiSz = 7;
+    if (value.type != kSz && value.type != kExpandSz && value.type != kMultiSz) return false;
+    const std::vector<std::uint8_t>& bytes = value.bytes;
+    return bytes.size() < 2 || bytes.size() % 2 != 0 || bytes[bytes.size() - 1] != 0 || bytes[bytes.size() - 2] != 0;
+}
+
+// The key's section with the values the editor brings back exactly; the
+// others are gathered in `altered` with their key's path, for the end.
+void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key,
+               std::vector<std::pair<std::wstring, ValueData>>& altered) {
     out += L"\r\n[" + path + L"]\r\n";
-    for (const ValueData& value : key.values) AppendValue(out, value);
-    for (const KeyTree& subkey : key.subkeys) AppendKey(out, path + L'\\' + subkey.name, subkey);
+    for (const ValueData& value : key.values) {
+        if (EditorAltersOnImport(value)) altered.emplace_back(path, value);
+        else AppendValue(out, value);
+    }
+    for (const KeyTree& subkey : key.subkeys) AppendKey(out, path + L'\\' + subkey.name, subkey, altered);
 }
 
 }  // namespace
 
+// Whatever the registry editor would bring back changed, or would stumble
+// on, comes last, in its key's section once more: an import that fails
+// there has already restored everything else.
 std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot) {
     const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(usersKeyPath);
     std::wstring out = L"Windows Registry Editor Version 5.00\r\n";
-    if (snapshot.value) AppendKey(out, users, KeyTree{.name = {}, .values = {*snapshot.value}, .subkeys = {}});
-    if (snapshot.key) AppendKey(out, users + L'\\' + snapshot.key->name, *snapshot.key);
+    std::vector<std::pair<std::wstring, ValueData>> altered;
+    if (snapshot.value) AppendKey(out, users, KeyTree{.name = {}, .values = {*snapshot.value}, .subkeys = {}}, altered);
+    if (snapshot.key) AppendKey(out, users + L'\\' + snapshot.key->name, *snapshot.key, altered);
+    if (!altered.empty()) out += L"\r\n" + std::wstring(kAlteredNote) + L"\r\n";
+    for (std::size_t i = 0; i < altered.size(); ++i) {
+        if (i == 0 || altered[i].first != altered[i - 1].first) out += L"\r\n[" + altered[i].first + L"]\r\n";
+        AppendValue(out, altered[i].second);
+    }
     return out + L"\r\n";
 }
 

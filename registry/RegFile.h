@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,14 @@ public:
 // that text as the file's bytes: UTF-16LE after a byte order mark.
 std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot);
 std::vector<std::uint8_t> RegFileBytes(std::wstring_view text);
+// Reads back a file that RegFileBytes made, or the registry editor exported:
+// the one screen name it holds, byte for byte. Refused, with the reason in
+// `why`, unless it only writes that name's value in the Users key and its
+// key tree below it, in HKEY_CURRENT_USER, and deletes nothing: a backup
+// must not become a way to write anywhere else.
+using SameName = std::function<bool(std::wstring_view, std::wstring_view)>;
+bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
+                NameSnapshot& snapshot, std::wstring& why);
 // "STAMP NAME.reg", with the characters that file names forbid replaced.
 std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name);
 

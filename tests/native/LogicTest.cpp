@@ -12,6 +12,7 @@ namespace {
 
 using Names = std::vector<std::wstring>;
 const std::wstring kUsers(USERS_KEY_PATH);
+bool SameAscii(std::wstring_view a, std::wstring_view b) { return MemoryRegistry().SameName(a, b); }
 const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
 
 struct Form {
@@ -174,8 +175,10 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     }
 }
 
-// Every value form as regedit exports it, in the file that restores it.
-TEST(Backup, RegeditTextForEveryValueForm) {
+// Every value form as regedit exports it, in the file that restores it, and
+// read back from that file exactly. String data that the editor's import
+// would change comes last, after a note that says so.
+TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
     using Bytes = std::vector<std::uint8_t>;
     const auto sz = [](std::string_view text) {
         Bytes bytes;
@@ -190,14 +193,17 @@ TEST(Backup, RegeditTextForEveryValueForm) {
     const struct {
         reg::ValueData value;
         std::wstring line;
+        bool altered = false;  // by the registry editor's import
     } cases[] = {
         {{L"q\"u\\ote", 1, sz("a\"b\\c\t")}, L"\"q\\\"u\\\\ote\"=\"a\\\"b\\\\c\t\""},
         {{L"", 1, sz("x")}, L"@=\"x\""},
         {{L"@", 1, sz("")}, L"\"@\"=\"\""},
-        {{L"odd", 1, {0x41, 0, 0x42}}, L"\"odd\"=hex(1):41,00,42"},
-        {{L"open", 1, {0x41, 0}}, L"\"open\"=hex(1):41,00"},
+        {{L"odd", 1, {0x41, 0, 0x42}}, L"\"odd\"=hex(1):41,00,42", true},
+        {{L"open", 1, {0x41, 0}}, L"\"open\"=hex(1):41,00", true},
+        {{L"one", 2, {0x41}}, L"\"one\"=hex(2):41", true},
+        {{L"none", 7, {}}, L"\"none\"=hex(7):", true},
         {{L"nul", 1, sz(std::string_view("a\0b", 3))}, L"\"nul\"=hex(1):61,00,00,00,62,00,00,00"},
-        {{L"lf", 1, sz("\n")}, L"\"lf\"=hex(1):0a,00,00,00"},
+        {{L"l\r\nf", 1, sz("\n")}, L"\"l\\r\\nf\"=hex(1):0a,00,00,00"},
         {{L"d", 4, {0x78, 0x56, 0x34, 0x12}}, L"\"d\"=dword:12345678"},
         {{L"d0", 4, {}}, L"\"d0\"=hex(4):"},
         {{L"q", 11, {1, 2, 3, 4, 5, 6, 7, 0xff}}, L"\"q\"=hex(b):01,02,03,04,05,06,07,ff"},
@@ -209,18 +215,78 @@ TEST(Backup, RegeditTextForEveryValueForm) {
         {{L"long", 3, Bytes(50, 0xab)},
          L"\"long\"=hex:" + repeat(L"ab,", 22) + L"\\\r\n  " + repeat(L"ab,", 25) + L"\\\r\n  ab,ab,ab"},
     };
-    const std::wstring header = L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers;
+    const std::wstring head = L"Windows Registry Editor Version 5.00\r\n", users = L"\r\n[HKEY_CURRENT_USER\\" + kUsers;
+    const std::wstring note =
+        L"\r\n; The registry editor would change the values below (it adds a NUL to string data that lacks one and pads\r\n"
+        L"; an odd length): tallowick-cli restore, or Restore in Tallowick's window menu, brings them back exactly.\r\n";
+    const auto roundTrip = [](const reg::NameSnapshot& snapshot) {
+        reg::NameSnapshot read;
+        std::wstring why;
+        const bool ok = reg::ReadBackup(reg::RegFileBytes(reg::RegExportText(kUsers, snapshot)), kUsers, SameAscii, read, why);
+        EXPECT_TRUE(ok) << why.size();
+        return read;
+    };
     for (const auto& c : cases) {
-        const reg::NameSnapshot snapshot{L"x", {}, reg::KeyTree{L"X", {c.value}, {}}};
-        EXPECT_EQ(reg::RegExportText(kUsers, snapshot), header + L"\\X]\r\n" + c.line + L"\r\n\r\n");
+        const reg::NameSnapshot snapshot{L"X", {}, reg::KeyTree{L"X", {c.value}, {}}};
+        const std::wstring key = users + L"\\X]\r\n";
+        EXPECT_EQ(reg::RegExportText(kUsers, snapshot), head + key + (c.altered ? note + key : L"") + c.line + L"\r\n\r\n");
+        EXPECT_EQ(roundTrip(snapshot), snapshot);
     }
-    const reg::NameSnapshot both{L"x", {{L"x", 1, sz("")}}, reg::KeyTree{L"X", {}, {{L"Empty", {}, {}}}}};
-    EXPECT_EQ(reg::RegExportText(kUsers, both), header + L"]\r\n\"x\"=\"\"\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers +
-                                                    L"\\X]\r\n\r\n[HKEY_CURRENT_USER\\" + kUsers + L"\\X\\Empty]\r\n\r\n");
+    const reg::NameSnapshot both{L"x", {{L"x", 1, sz("")}}, reg::KeyTree{L"X", {{L"", 3, {1}}}, {{L"Empty", {}, {}}}}};
+    EXPECT_EQ(reg::RegExportText(kUsers, both), head + users + L"]\r\n\"x\"=\"\"\r\n" + users + L"\\X]\r\n@=hex:01\r\n" +
+                                                    users + L"\\X\\Empty]\r\n\r\n");
+    EXPECT_EQ(roundTrip(both), both);
     EXPECT_EQ(reg::RegFileBytes(L"A\r\n"), (Bytes{0xff, 0xfe, 0x41, 0, 0x0d, 0, 0x0a, 0}));
     EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
     EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
     EXPECT_EQ(reg::BackupFileName(L"T", L"\xDE00" L"a\xD83D\xD83D\xDE00"), L"T _a_\xD83D\xDE00.reg");
+}
+
+// A file that would write anything but one screen name's value and key tree
+// is refused whole, with a reason; so is one that is not a registry
+// editor file, or is cut short, or is malformed.
+TEST(Backup, RefusesEverythingButOneName) {
+    const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
+    const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
+    const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", 1, {0, 0}},
+                                  reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", 4, {1, 0, 0, 0}}, {L"", 3, {0}}}, {}}}}};
+    const struct {
+        std::wstring body;
+        std::wstring_view why;  // empty: read
+    } rows[] = {
+        {L"; comment\r\n" + good + L"@=hex:\\\n  00\n", L""},
+        {good + users + L"]\n\"bob\"=\"\"\n", L"line 8: it holds more than one screen name"},
+        {good + users + L"\\bob]\n", L"line 7: it holds more than one screen name"},
+        {good + L"[HKEY_CURRENT_USER\\Software]\n", L"line 7: it names a key outside the messenger's Users key"},
+        {good + L"[HKEY_LOCAL_MACHINE\\" + kUsers + L"\\alice]\n", L"line 7: it names a key outside HKEY_CURRENT_USER"},
+        {good + L"[-" + users.substr(1) + L"\\alice]\n", L"line 7: it deletes a key"},
+        {good + L"\"a\"=-\n", L"line 7: it deletes a value"},
+        {users + L"]\n@=\"\"\n", L"line 4: it writes the Users key's default value"},
+        {good + L"\"b\"=\"\\t\"\n", L"line 7: a bad escape \\t"},
+        {good + L"\"b\"=hex:0g\n", L"line 7: a bad hex byte in a value's data"},
+        {good + L"\"b\"=qword:1\n", L"line 7: a value of a form this file type does not have"},
+        {good + L"\"b\"=hex:00,\\\n", L"line 7: a bad hex byte in a value's data"},
+        {good + L"\"b\"=\"open", L"it is cut short: its last line does not end"},
+        {L"", L"it holds no screen name"},
+    };
+    for (const auto& row : rows) {
+        reg::NameSnapshot read;
+        std::wstring why;
+        const bool ok = reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n\r\n" + row.body), kUsers,
+                                        SameAscii, read, why);
+        EXPECT_EQ(ok, row.why.empty()) << why.size();
+        EXPECT_EQ(why, row.why);
+        EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{});
+    }
+    for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
+             {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
+             {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
+             {{0xff, 0xfe, 0x57}, L"it is cut short in the middle of a character"}}) {
+        reg::NameSnapshot snapshot = alice;
+        std::wstring reason;
+        EXPECT_FALSE(reg::ReadBackup(bytes, kUsers, SameAscii, snapshot, reason));
+        EXPECT_EQ(reason, why);
+    }
 }
 
 // The command line's grammar, outputs and exit codes. A name is matched as

@@ -1,0 +1,276 @@
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+
+#include "registry/RegFile.h"
+
+namespace reg {
+namespace {
+
+constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00";
+constexpr std::wstring_view kCurrentUser = L"HKEY_CURRENT_USER\\";
+
+// The file's text, one line at a time, CRLF or LF; a line that ends in a
+// backslash inside hex data goes on in the next.
+class Lines {
+public:
+    explicit Lines(std::wstring_view text) : text_(text) {}
+    bool Next(std::wstring_view& line) {
+        if (at_ >= text_.size()) return false;
+        const std::size_t end = text_.find(L'\n', at_);
+        line = text_.substr(at_, end - at_);
+        at_ = end + 1;
+        if (line.ends_with(L'\r')) line.remove_suffix(1);
+        ++number_;
+        return true;
+    }
+    std::size_t Number() const { return number_; }
+
+private:
+    std::wstring_view text_;
+    std::size_t at_ = 0;
+    std::size_t number_ = 0;
+};
+
+bool SameAscii(std::wstring_view a, std::wstring_view b) {
+    return std::ranges::equal(a, b, [](wchar_t x, wchar_t y) {
+        const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+int HexDigit(wchar_t ch) {
+    if (ch >= L'0' && ch <= L'9') return ch - L'0';
+    if (ch >= L'a' && ch <= L'f') return ch - L'a' + 10;
+    if (ch >= L'A' && ch <= L'F') return ch - L'A' + 10;
+    return -1;
+}
+
+// 1 to `most` hex digits, the whole of `text`.
+std::optional<std::uint32_t> HexNumber(std::wstring_view text, std::size_t most) {
+    if (text.empty() || text.size() > most) return std::nullopt;
+    std::uint32_t number = 0;
+    for (const wchar_t ch : text) {
+        const int digit = HexDigit(ch);
+        if (digit < 0) return std::nullopt;
+        number = number << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return number;
+}
+
+class Reader {
+public:
+    Reader(std::wstring_view usersKeyPath, const SameName& sameName, NameSnapshot& snapshot, std::wstring& why)
+        : users_(usersKeyPath), sameName_(sameName), snapshot_(snapshot), why_(why) {}
+
+    bool Read(std::wstring_view text) {
+        Lines lines(text);
+        std::wstring_view line;
+        if (!lines.Next(line) || line != kHeader) return Refuse(L"it is not a \"" + std::wstring(kHeader) + L"\" file");
+        if (!text.ends_with(L'\n')) return Refuse(L"it is cut short: its last line does not end");
+        while (lines.Next(line)) {
+            line_ = lines.Number();
+            if (line.empty() || line.starts_with(L';')) continue;
+            if (line.starts_with(L'[')) {
+                if (!Section(line)) return false;
+                continue;
+            }
+            std::wstring joined(line);
+            // Hex data goes on after a backslash at the end of a line.
+            while (joined.ends_with(L'\\') && joined.find(L"=hex") != std::wstring::npos && lines.Next(line)) {
+                joined.pop_back();
+                joined += line.substr(std::min(line.find_first_not_of(L' '), line.size()));
+            }
+            if (!Value(joined)) return false;
+        }
+        line_ = 0;
+        if (!snapshot_.value && !snapshot_.key) return Refuse(L"it holds no screen name");
+        snapshot_.name = snapshot_.value ? snapshot_.value->name : snapshot_.key->name;
+        return true;
+    }
+
+private:
+    bool Refuse(const std::wstring& reason) {
+        why_ = line_ == 0 ? reason : L"line " + std::to_wstring(line_) + L": " + reason;
+        return false;
+    }
+
+    // "[HKEY_CURRENT_USER\...\Users]" holds the name's value,
+    // "[...\Users\NAME\...]" its settings; nothing else may be named.
+    bool Section(std::wstring_view line) {
+        sectionSeen_ = true;
+        if (!line.ends_with(L']')) return Refuse(L"a key's line does not end in ]");
+        std::wstring_view path = line.substr(1, line.size() - 2);
+        if (path.starts_with(L'-')) return Refuse(L"it deletes a key");
+        if (path.size() < kCurrentUser.size() || !SameAscii(path.substr(0, kCurrentUser.size()), kCurrentUser))
+            return Refuse(L"it names a key outside HKEY_CURRENT_USER");
+        path.remove_prefix(kCurrentUser.size());
+        const bool users = path.size() == users_.size() && SameAscii(path, users_);
+        const bool below = path.size() > users_.size() + 1 && SameAscii(path.substr(0, users_.size()), users_) &&
+                           path[users_.size()] == L'\\';
+        if (!users && !below) return Refuse(L"it names a key outside the messenger's Users key");
+        key_ = nullptr;
+        if (users) return true;
+        path.remove_prefix(users_.size() + 1);
+        for (std::size_t start = 0; start <= path.size();) {
+            const std::size_t end = std::min(path.find(L'\\', start), path.size());
+            const std::wstring part(path.substr(start, end - start));
+            if (part.empty()) return Refuse(L"a key's path has an empty part");
+            if (key_ == nullptr) {
+                if (!SameScreenName(part)) return false;
+                if (!snapshot_.key) snapshot_.key = KeyTree{part, {}, {}};
+                key_ = &*snapshot_.key;
+            } else {
+                const auto found = std::ranges::find_if(key_->subkeys, [&](const KeyTree& k) { return sameName_(k.name, part); });
+                key_ = found != key_->subkeys.end() ? &*found : &key_->subkeys.emplace_back(KeyTree{part, {}, {}});
+            }
+            start = end + 1;
+        }
+        return true;
+    }
+
+    // One screen name per file: every value under Users and every key below
+    // it must be that name.
+    bool SameScreenName(const std::wstring& name) {
+        const std::optional<std::wstring> earlier =
+            snapshot_.value ? std::optional(snapshot_.value->name) : snapshot_.key ? std::optional(snapshot_.key->name) : std::nullopt;
+        if (earlier && !sameName_(*earlier, name)) return Refuse(L"it holds more than one screen name");
+        return true;
+    }
+
+    bool Value(std::wstring_view line) {
+        if (!sectionSeen_) return Refuse(L"a value comes before any key");
+        ValueData value;
+        std::size_t at = 0;
+        if (line.starts_with(L'@')) {
+            at = 1;
+        } else if (const std::optional<std::wstring> name = Quoted(line, at)) {
+            value.name = *name;
+        } else {
+            return false;
+        }
+        if (at >= line.size() || line[at] != L'=') return Refuse(L"a value's name is not followed by =");
+        if (!Data(line.substr(at + 1), value)) return false;
+        if (key_ == nullptr) {
+            if (value.name.empty()) return Refuse(L"it writes the Users key's default value");
+            if (snapshot_.value && !sameName_(snapshot_.value->name, value.name))
+                return Refuse(L"it holds more than one screen name");
+            if (!SameScreenName(value.name)) return false;
+            snapshot_.value = std::move(value);
+            return true;
+        }
+        // A value named twice (the file's end repeats some) keeps its last data.
+        const auto found = std::ranges::find_if(key_->values, [&](const ValueData& v) { return sameName_(v.name, value.name); });
+        if (found != key_->values.end()) *found = std::move(value);
+        else key_->values.push_back(std::move(value));
+        return true;
+    }
+
+    // "..." with \\ \" \n \r escaped, from `at`; `at` ends past the quote.
+    std::optional<std::wstring> Quoted(std::wstring_view line, std::size_t& at) {
+        if (at >= line.size() || line[at] != L'"') {
+            Refuse(L"a value's name or text is not in quotes");
+            return std::nullopt;
+        }
+        std::wstring text;
+        for (++at; at < line.size(); ++at) {
+            const wchar_t ch = line[at];
+            if (ch == L'"') {
+                ++at;
+                return text;
+            }
+            if (ch != L'\\') {
+                text += ch;
+                continue;
+            }
+            if (++at == line.size()) break;
+            switch (line[at]) {
+            case L'\\': text += L'\\'; break;
+            case L'"': text += L'"'; break;
+            case L'n': text += L'\n'; break;
+            case L'r': text += L'\r'; break;
+            default:
+                Refuse(L"a bad escape \\" + std::wstring(1, line[at]));
+                return std::nullopt;
+            }
+        }
+        Refuse(L"a quoted text does not end");
+        return std::nullopt;
+    }
+
+    bool Data(std::wstring_view data, ValueData& value) {
+        constexpr std::uint32_t kSz = 1, kBinary = 3, kDword = 4;
+        if (data == L"-") return Refuse(L"it deletes a value");
+        if (data.starts_with(L'"')) {
+            std::size_t at = 0;
+            const std::optional<std::wstring> text = Quoted(data, at);
+            if (!text) return false;
+            if (at != data.size()) return Refuse(L"something follows a value's text");
+            value.type = kSz;
+            for (const wchar_t ch : *text + L'\0') value.bytes.insert(value.bytes.end(), {static_cast<std::uint8_t>(ch & 0xFF), static_cast<std::uint8_t>(ch >> 8)});
+            return true;
+        }
+        if (data.starts_with(L"dword:")) {
+            const std::optional<std::uint32_t> number = HexNumber(data.substr(6), 8);
+            if (!number) return Refuse(L"a dword is not 1 to 8 hex digits");
+            value.type = kDword;
+            for (int shift = 0; shift < 32; shift += 8) value.bytes.push_back(static_cast<std::uint8_t>(*number >> shift));
+            return true;
+        }
+        std::size_t colon = 0;
+        if (data.starts_with(L"hex:")) {
+            value.type = kBinary;
+            colon = 3;
+        } else if (data.starts_with(L"hex(") && (colon = data.find(L"):")) != std::wstring_view::npos) {
+            const std::optional<std::uint32_t> type = HexNumber(data.substr(4, colon - 4), 8);
+            if (!type) return Refuse(L"a value's type is not 1 to 8 hex digits");
+            value.type = *type;
+            ++colon;
+        } else {
+            return Refuse(L"a value of a form this file type does not have");
+        }
+        std::wstring_view bytes = data.substr(colon + 1);
+        while (!bytes.empty()) {
+            const std::optional<std::uint32_t> byte = bytes.size() >= 2 ? HexNumber(bytes.substr(0, 2), 2) : std::nullopt;
+            if (!byte || (bytes.size() > 2 && bytes[2] != L',') || bytes.size() == 3)
+                return Refuse(L"a bad hex byte in a value's data");
+            value.bytes.push_back(static_cast<std::uint8_t>(*byte));
+            bytes.remove_prefix(std::min<std::size_t>(3, bytes.size()));
+        }
+        return true;
+    }
+
+    std::wstring_view users_;
+    const SameName& sameName_;
+    NameSnapshot& snapshot_;
+    std::wstring& why_;
+    KeyTree* key_ = nullptr;  // the section's key; null in the Users key's section
+    bool sectionSeen_ = false;
+    std::size_t line_ = 0;
+};
+
+}  // namespace
+
+bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
+                NameSnapshot& snapshot, std::wstring& why) {
+    snapshot = {};
+    why.clear();
+    if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE) {
+        why = L"it is not UTF-16 text with a byte order mark, as the registry editor writes";
+        return false;
+    }
+    if (fileBytes.size() % 2 != 0) {
+        why = L"it is cut short in the middle of a character";
+        return false;
+    }
+    std::wstring text;
+    text.reserve(fileBytes.size() / 2);
+    for (std::size_t i = 2; i < fileBytes.size(); i += 2)
+        text += static_cast<wchar_t>(fileBytes[i] | fileBytes[i + 1] << 8);
+    NameSnapshot read;
+    if (!Reader(usersKeyPath, sameName, read, why).Read(text)) return false;
+    snapshot = std::move(read);
+    return true;
+}
+
+}  // namespace reg
