@@ -1,11 +1,14 @@
 #include "cli/Cli.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
+#include "registry/UsersKey.h"
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
@@ -15,15 +18,20 @@ namespace {
 using namespace ScreenNames;
 
 constexpr std::wstring_view kUsage =
-    L"Lists or removes the messenger's saved screen names of the signed-in user.\r\n"
+    L"Lists, removes and restores the messenger's saved screen names of the signed-in user.\r\n"
     L"\r\n"
-    L"  tallowick-cli list                   every name, one per line (the default value is an empty line)\r\n"
-    L"  tallowick-cli remove NAME [NAME...]  removes these names (case does not matter)\r\n"
-    L"  tallowick-cli remove /all            removes every name that can be removed (also -all, --all)\r\n"
-    L"  tallowick-cli remove -- NAME...      names after -- may begin with / or -\r\n"
-    L"  tallowick-cli /?                     this text (also -h, --help)\r\n"
+    L"  tallowick-cli list                      every name, one per line (the default value is an empty line)\r\n"
+    L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
+    L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
+    L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
+    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its newest backup\r\n"
+    L"  tallowick-cli restore FILE.reg [...]    brings back the name that each backup file holds\r\n"
+    L"  tallowick-cli backups                   the backup files, newest first: date and time, name, file\r\n"
+    L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
+    L"  tallowick-cli /?                        this text (also -h, --help)\r\n"
     L"\r\n"
-    L"Exit code: 0 all done, 1 at least one name stays or the names could not be read, 2 bad usage.\r\n";
+    L"Switches take / - or --; names after -- may begin with / or -.\r\n"
+    L"Exit code: 0 all done, 1 a name stays or is not back, or the names could not be read, 2 bad usage.\r\n";
 
 bool SameWord(std::wstring_view argument, std::wstring_view word) {
     return std::ranges::equal(argument, word, [](wchar_t a, wchar_t b) {
@@ -38,9 +46,38 @@ bool IsHelp(std::wstring_view argument) {
 
 // As reg.exe takes its switches with / or -; --all too, as other tools spell it.
 bool IsSwitch(std::wstring_view argument) { return argument.starts_with(L'/') || argument.starts_with(L'-'); }
-bool IsAll(std::wstring_view argument) {
-    return SameWord(argument, L"/all") || SameWord(argument, L"-all") || SameWord(argument, L"--all");
+bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
+    for (const std::wstring_view lead : {L"/", L"-", L"--"})
+        if (argument.size() == lead.size() + word.size() && argument.starts_with(lead) &&
+            SameWord(argument.substr(lead.size()), word))
+            return true;
+    return false;
 }
+
+// What follows the verb: its switches, and the names (or files) after them
+// or after "--".
+struct Arguments {
+    std::vector<std::wstring_view> switches, names;
+};
+
+Arguments Split(std::span<const std::wstring_view> rest) {
+    Arguments split;
+    bool switches = true;
+    for (const std::wstring_view argument : rest) {
+        if (switches && argument == L"--") switches = false;
+        else if (switches && IsSwitch(argument)) split.switches.push_back(argument);
+        else split.names.push_back(argument);
+    }
+    return split;
+}
+
+// A backup is named by its file when the argument looks like one.
+bool IsFile(std::wstring_view argument) {
+    return argument.find_first_of(L"\\/") != std::wstring_view::npos ||
+           (argument.size() >= 4 && SameWord(argument.substr(argument.size() - 4), L".reg"));
+}
+
+std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }
 
 std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
 
@@ -90,9 +127,9 @@ public:
 
     // Removes `name` as the window would, with the same backup file, and says
     // how that went: the outcome on stdout, the reason on stderr.
-    bool Remove(std::wstring_view name) {
+    bool Remove(std::wstring_view name, bool backUp) {
         reg::NameSnapshot removed;
-        const RemoveResult result = RemoveScreenName(registry_, shells_, archive_, name, removed);
+        const RemoveResult result = RemoveScreenName(registry_, shells_, archive_, name, removed, backUp);
         if (result == RemoveResult::kRemoved) {
             Out(L"Removed " + InQuotes(name) + L".\r\n");
             return true;
@@ -105,11 +142,80 @@ public:
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
 
+    // Every backup with the name it holds; a file that cannot be read is
+    // listed with no name.
+    std::vector<std::pair<reg::BackupFile, std::wstring>> Backups() {
+        std::vector<std::pair<reg::BackupFile, std::wstring>> found;
+        for (reg::BackupFile& file : archive_.Backups()) {
+            std::vector<std::uint8_t> bytes;
+            reg::NameSnapshot held;
+            std::wstring why;
+            const bool read = archive_.ReadBackupFile(file.path, bytes) &&
+                              reg::ReadBackup(bytes, USERS_KEY_PATH, SameName(), held, why);
+            found.emplace_back(std::move(file), read ? held.name : std::wstring());
+        }
+        return found;
+    }
+
+    void ListBackups() {
+        for (const auto& [file, name] : Backups()) Out(file.written + L"\t" + name + L"\t" + file.path + L"\r\n");
+    }
+
+    // From the newest backup that holds the name, matched as the registry
+    // matches names; or from the file given.
+    void Restore(std::wstring_view asked, const std::vector<std::pair<reg::BackupFile, std::wstring>>& backups) {
+        std::wstring path(asked);
+        if (!IsFile(asked)) {
+            const auto found = std::ranges::find_if(backups, [&](const auto& b) { return registry_.SameName(b.second, asked); });
+            if (found == backups.end() || asked.empty()) {
+                Out(L"No backup of " + InQuotes(asked) + L".\r\n");
+                exitCode_ = kNameStays;
+                return;
+            }
+            path = found->first.path;
+        }
+        std::vector<std::uint8_t> bytes;
+        reg::NameSnapshot restored;
+        std::wstring why = L"the file could not be read";
+        const RestoreResult result = archive_.ReadBackupFile(path, bytes)
+                                         ? RestoreScreenName(registry_, archive_, bytes, restored, why)
+                                         : RestoreResult::kRefusedFile;
+        const std::wstring name = restored.name.empty() && IsFile(asked) ? FileNameOf(asked) : restored.name;
+        if (result == RestoreResult::kRestored) {
+            Out(L"Restored " + InQuotes(name) + L".\r\n");
+            return;
+        }
+        Out(CouldNotRestoreText(name) + L"\r\n");
+        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(path)) + L": " + why + L".\r\n");
+        exitCode_ = kNameStays;
+    }
+
+    void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {
+        const auto backups = Backups();
+        for (const auto& [file, held] : backups) {
+            const bool asked = all || std::ranges::any_of(names, [&](std::wstring_view n) { return registry_.SameName(held, n); });
+            if (!asked || (held.empty() && !all)) continue;
+            if (archive_.DeleteBackup(file.path)) {
+                Out(L"Deleted " + InQuotes(file.path) + L".\r\n");
+            } else {
+                Err(L"tallowick-cli: could not delete " + InQuotes(file.path) + L".\r\n");
+                exitCode_ = kNameStays;
+            }
+        }
+        for (const std::wstring_view name : names)
+            if (std::ranges::none_of(backups, [&](const auto& b) { return registry_.SameName(b.second, name); }))
+                Out(L"No backup of " + InQuotes(name) + L".\r\n");
+    }
+
     void Out(std::wstring_view text) { Track(output_.Out(text)); }
     void Err(std::wstring_view text) { Track(output_.Err(text)); }
     int ExitCode() const { return exitCode_; }
 
 private:
+    reg::SameName SameName() const {
+        return [this](std::wstring_view a, std::wstring_view b) { return registry_.SameName(a, b); };
+    }
+
     // Output that is lost is a failure too: a script must not take silence
     // for "nothing to do".
     void Track(bool written) {
@@ -136,42 +242,68 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
         return command.ExitCode();
     }
     const std::wstring_view verb = arguments[0];
-    const auto rest = arguments.subspan(1);
+    const Arguments rest = Split(arguments.subspan(1));
+    const auto onlySwitches = [&](std::initializer_list<std::wstring_view> allowed) {
+        return std::ranges::find_if(rest.switches, [&](std::wstring_view given) {
+            return std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(given, word); });
+        });
+    };
+    const auto badSwitch = [&](std::initializer_list<std::wstring_view> allowed) -> std::optional<int> {
+        if (const auto bad = onlySwitches(allowed); bad != rest.switches.end())
+            return command.BadUsage(L"unknown switch " + InQuotes(*bad) + L".");
+        return std::nullopt;
+    };
+    const auto has = [&](std::wstring_view word) {
+        return std::ranges::any_of(rest.switches, [&](std::wstring_view given) { return IsSwitch(given, word); });
+    };
     std::vector<std::wstring> listed;
 
     if (SameWord(verb, L"list")) {
-        if (!rest.empty()) return command.BadUsage(L"list takes no arguments.");
+        if (const auto bad = badSwitch({})) return *bad;
+        if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
         if (command.ReadNames(listed)) command.List(listed);
+        return command.ExitCode();
+    }
+    if (SameWord(verb, L"restore")) {
+        if (const auto bad = badSwitch({})) return *bad;
+        if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
+        const auto backups = command.Backups();
+        for (const std::wstring_view asked : rest.names) command.Restore(asked, backups);
+        return command.ExitCode();
+    }
+    if (SameWord(verb, L"backups")) {
+        if (const auto bad = badSwitch({L"delete", L"all"})) return *bad;
+        const bool all = has(L"all");
+        if (!has(L"delete")) {
+            if (!rest.switches.empty() || !rest.names.empty()) return command.BadUsage(L"backups lists them all; /delete deletes.");
+            command.ListBackups();
+            return command.ExitCode();
+        }
+        if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names whose backups to delete, or /all alone.");
+        command.DeleteBackups(rest.names, all);
         return command.ExitCode();
     }
     if (!SameWord(verb, L"remove")) return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
 
-    bool all = false;
-    std::vector<std::wstring_view> asked;
-    bool switches = true;
-    for (const std::wstring_view argument : rest) {
-        if (switches && argument == L"--") switches = false;
-        else if (switches && IsAll(argument)) all = true;
-        else if (switches && IsSwitch(argument)) return command.BadUsage(L"unknown switch " + InQuotes(argument) + L".");
-        else asked.push_back(argument);
-    }
-    if (all == !asked.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
+    if (const auto bad = badSwitch({L"all", L"nobackup"})) return *bad;
+    const bool all = has(L"all"), backUp = !has(L"nobackup");
+    if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
     if (!command.ReadNames(listed)) return command.ExitCode();
 
     if (all) {
-        for (const std::wstring& name : listed) command.Remove(name);
+        for (const std::wstring& name : listed) command.Remove(name, backUp);
         return command.ExitCode();
     }
     // Each name is matched as the registry matches it, and removed in the
     // spelling the registry holds. A removed name is not listed any more; a
     // name that stays is, and says so again when asked again.
-    for (const std::wstring_view name : asked) {
+    for (const std::wstring_view name : rest.names) {
         const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry.SameName(n, name); });
         if (found == listed.end()) {
             command.NotListed(name);
             continue;
         }
-        if (command.Remove(*found)) listed.erase(found);
+        if (command.Remove(*found, backUp)) listed.erase(found);
     }
     return command.ExitCode();
 }

@@ -44,7 +44,13 @@ enum class ArchiveStatus {
     kNotWritten,      // the backup file could not be written whole
 };
 
-// What removal and undo need from the registry beyond reading names.
+struct BackupFile {
+    std::wstring path;
+    std::wstring written;  // local time, "YYYY-MM-DD HH:MM:SS"
+};
+
+// What removal, undo and restore need from the registry and the backup
+// folder beyond reading names.
 class NameArchive {
 public:
     virtual ~NameArchive() = default;
@@ -53,7 +59,10 @@ public:
     // Writes one new backup file of the removal and gives its path.
     virtual ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                      std::wstring& path) = 0;
-    virtual void DeleteBackup(const std::wstring& path) = 0;
+    virtual bool DeleteBackup(const std::wstring& path) = 0;
+    // The backup files, newest first, with when each was written.
+    virtual std::vector<BackupFile> Backups() = 0;
+    virtual bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
     // Writes nothing when a value or key of the name exists, and takes back
     // what it wrote when a later write fails.
     virtual bool Restore(std::wstring_view usersKeyPath, const NameSnapshot& snapshot) = 0;

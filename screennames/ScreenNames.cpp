@@ -45,10 +45,10 @@ RemoveResult FromArchive(reg::ArchiveStatus status) {
 // No backup, no delete: the name is read in full and its file is on disk
 // before anything goes. A name with nothing left to read needs no file.
 reg::ArchiveStatus BackUp(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& snapshot,
-                          std::wstring& file) noexcept {
+                          std::wstring& file, bool write) noexcept {
     try {
         if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
-            read != reg::ArchiveStatus::kDone || snapshot.Empty())
+            read != reg::ArchiveStatus::kDone || snapshot.Empty() || !write)
             return read;
         return archive.SaveBackup(name, reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)), file);
     } catch (...) {
@@ -78,11 +78,12 @@ void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSn
 }  // namespace
 
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-                              std::wstring_view name, reg::NameSnapshot& removed) {
+                              std::wstring_view name, reg::NameSnapshot& removed, bool backUp) {
     removed = {std::wstring(name), {}, {}};
     if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
     std::wstring file;
-    if (const reg::ArchiveStatus backedUp = BackUp(archive, name, removed, file); backedUp != reg::ArchiveStatus::kDone) {
+    if (const reg::ArchiveStatus backedUp = BackUp(archive, name, removed, file, backUp);
+        backedUp != reg::ArchiveStatus::kDone) {
         removed = {std::wstring(name), {}, {}};
         return FromArchive(backedUp);
     }
@@ -94,6 +95,27 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     if (!registry.NameRemains(USERS_KEY_PATH, name)) return RemoveResult::kRemoved;
     KeepWhatWent(archive, name, removed, file);
     return RemoveResult::kStays;
+}
+
+// The file is read in full and judged before anything is written: a file
+// that names anything but one screen name writes nothing at all.
+RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
+                                std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& restored, std::wstring& why) {
+    const reg::SameName sameName = [&registry](std::wstring_view a, std::wstring_view b) { return registry.SameName(a, b); };
+    if (!reg::ReadBackup(fileBytes, USERS_KEY_PATH, sameName, restored, why)) return RestoreResult::kRefusedFile;
+    if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name))) {
+        why = L"its name could not have been removed";
+        return RestoreResult::kRefusedName;
+    }
+    if (registry.NameRemains(USERS_KEY_PATH, restored.name)) {
+        why = L"a value or key of that name exists again";
+        return RestoreResult::kExists;
+    }
+    if (!archive.Restore(USERS_KEY_PATH, restored)) {
+        why = L"the registry refused to write it (access denied?); nothing of it was kept";
+        return RestoreResult::kNotWritten;
+    }
+    return RestoreResult::kRestored;
 }
 
 }  // namespace ScreenNames

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,8 +33,23 @@ enum class RemoveResult {
 // Backs the screen name up, then deletes its settings key and its value.
 // `removed` holds what was taken, for undo: after kStays, the part that did
 // go, if any. The window and the command line both remove through here.
+// With `backUp` false no file is written; every refusal still holds.
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-                              std::wstring_view name, reg::NameSnapshot& removed);
+                              std::wstring_view name, reg::NameSnapshot& removed, bool backUp = true);
+
+enum class RestoreResult {
+    kRestored,
+    kRefusedFile,  // not a backup of one screen name; `why` says what
+    kRefusedName,  // a name that could not have been removed
+    kExists,       // a value or key of that name is there again
+    kNotWritten,   // the registry refused a write; nothing of it stays
+};
+
+// Brings a screen name back from a backup file's bytes, exactly, all or
+// nothing, and never over a value or key of that name. `restored` names it
+// whenever the file could be read.
+RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
+                                std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& restored, std::wstring& why);
 
 NameRule CheckName(std::wstring_view name);
 bool IsAddressableName(std::wstring_view name);

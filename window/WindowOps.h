@@ -29,6 +29,8 @@ public:
     // Shows mnuList and returns when it closes; a chosen item raises its click.
     virtual void PopupListMenuAtCursor(ListMenuState state) = 0;
     virtual void PopupListMenuAtItem(int item, ListMenuState state) = 0;
+    // The backup file the user picks in the Open dialog, if any.
+    virtual std::optional<std::wstring> ChooseBackupFile() = 0;
 };
 
 class ListOps : public NameListOps {

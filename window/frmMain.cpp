@@ -1,6 +1,7 @@
 #include "window/frmMain.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
@@ -126,6 +127,11 @@ void frmMain::OnUndoRemoveClick() {
         ShowFailure(ScreenNames::CouldNotRestoreText(snapshot.name));
         return;
     }
+    ShowRestored(snapshot);
+}
+
+// A restored name goes where a fresh listing would show it, selected.
+void frmMain::ShowRestored(const reg::NameSnapshot& snapshot) {
     if (snapshot.value) {
         const int end = lstNames_.ItemCount() + 1;
         const int item = std::min(EnumerateValues::PositionOf(registry_, snapshot.name).value_or(end), end);
@@ -133,4 +139,22 @@ void frmMain::OnUndoRemoveClick() {
         lstNames_.SelectItem(item);
     }
     ShowStatus(EnumerateValues::FoundText(lstNames_.ItemCount()));
+}
+
+// Any backup file, chosen by the user, under the same rules as undo. A
+// file that names no screen name is reported by its own name.
+void frmMain::OnRestoreFromFileClick() {
+    const std::optional<std::wstring> path = window_.ChooseBackupFile();
+    if (!path) return;
+    std::vector<std::uint8_t> bytes;
+    reg::NameSnapshot restored;
+    std::wstring why;
+    const bool read = archive_.ReadBackupFile(*path, bytes);
+    if (read && ScreenNames::RestoreScreenName(registry_, archive_, bytes, restored, why) ==
+                    ScreenNames::RestoreResult::kRestored) {
+        ShowRestored(restored);
+        return;
+    }
+    const std::wstring name = restored.name.empty() ? path->substr(path->find_last_of(L"\\/") + 1) : restored.name;
+    ShowFailure(ScreenNames::CouldNotRestoreText(name));
 }

@@ -38,6 +38,7 @@ public:
     void OnListContextMenuKey();
     void OnRemoveNameClick();
     void OnUndoRemoveClick();
+    void OnRestoreFromFileClick();
 
 private:
     ListMenuState MenuState() const;
@@ -45,6 +46,7 @@ private:
     std::vector<std::wstring> ListedNames() const;
     void ShowStatus(const std::wstring& text);
     void ShowFailure(const std::wstring& text);
+    void ShowRestored(const reg::NameSnapshot& snapshot);
 
     FormOps& window_;
     ListOps& lstNames_;

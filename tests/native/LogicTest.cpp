@@ -309,6 +309,8 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         std::wstring_view err = L"";  // the start of what stderr says
         reg::Status openStatus = reg::kSuccess;
         bool outputFails = false;
+        std::vector<std::vector<std::wstring_view>> before = {};
+        std::optional<Names> backups = {};  // the names whose backups are left
     } rows[] = {
         {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
@@ -328,6 +330,22 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"remove", L"alice", L"/?"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/?\"."},
         {{L"remove", L"alice", L"/all"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"list", L"alice"}, L"", 2, {}, L"tallowick-cli: list takes no arguments."},
+        {{L"restore", L"ALICE", L"Bob.reg", L"nosuch"}, L"Restored \"alice\".\r\nRestored \"Bob\".\r\nNo backup of \"nosuch\".\r\n",
+         1, {}, L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice", L"Bob"}},
+        {{L"restore", L"alice"}, L"Could not restore \"alice\".\r\n", 1, {},
+         L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": a value or key of that name exists again.\r\n",
+         reg::kSuccess, false, {{L"remove", L"alice"}, {L"restore", L"alice"}}},
+        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, {L"alice", L"Bob"}, L"",
+         reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}},
+        {{L"backups", L"-DELETE", L"BOB", L"carol"}, L"Deleted \"Bob.reg\".\r\nNo backup of \"carol\".\r\n", 0, {L"alice", L"Bob"},
+         L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice"}},
+        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"}, L"",
+         reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}},
+        {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", reg::kSuccess, false, {}, Names{}},
+        {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
+        {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
+        {{L"backups", L"alice"}, L"", 2, {}, L"tallowick-cli: backups lists"},
+        {{L"backups", L"/delete"}, L"", 2, {}, L"tallowick-cli: name the"},
     };
     for (const auto& row : rows) {
         MemoryRegistry registry;
@@ -336,6 +354,8 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name);
         Output output;
+        for (const auto& command : row.before) cli::Run(command, registry, registry, registry, output);
+        output = {};
         output.fails = row.outputFails;
         const int exitCode = cli::Run(row.arguments, registry, registry, registry, output);
         const std::wstring shown = row.arguments.empty() ? L"" : std::wstring(row.arguments.back());
@@ -345,6 +365,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_EQ(output.err.empty(), row.err.empty() && exitCode != cli::kBadUsage) << shown.size();
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
         EXPECT_EQ(registry.values, expected.values) << shown.size();
+        EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
     }
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);

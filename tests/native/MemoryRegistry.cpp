@@ -102,15 +102,30 @@ reg::ArchiveStatus MemoryRegistry::Snapshot(std::wstring_view /*usersKeyPath*/, 
     return snapshotStatus;
 }
 
-reg::ArchiveStatus MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& /*fileBytes*/,
+reg::ArchiveStatus MemoryRegistry::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                               std::wstring& path) {
     if (backupFails) return reg::ArchiveStatus::kNotWritten;
-    path = std::wstring(name);
+    path = std::wstring(name) + L".reg";
     backups.emplace_back(name);
+    files[path] = fileBytes;
     return reg::ArchiveStatus::kDone;
 }
 
-void MemoryRegistry::DeleteBackup(const std::wstring& path) { std::erase(backups, path); }
+bool MemoryRegistry::DeleteBackup(const std::wstring& path) {
+    return std::erase(backups, path.substr(0, path.size() - 4)) != 0 && files.erase(path) != 0;
+}
+
+std::vector<reg::BackupFile> MemoryRegistry::Backups() {
+    std::vector<reg::BackupFile> newestFirst;
+    for (std::size_t i = backups.size(); i-- > 0;)
+        newestFirst.push_back({backups[i] + L".reg", L"2026-12-07 12:00:0" + std::to_wstring(i)});
+    return newestFirst;
+}
+
+bool MemoryRegistry::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
+    const auto found = files.find(path);
+    return found != files.end() && (bytes = found->second, true);
+}
 
 bool MemoryRegistry::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) {
     if (NameRemains(usersKeyPath, snapshot.name)) return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -29,7 +30,9 @@ public:
     std::unique_ptr<ScriptShell> Create() override;
     reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
     reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override;
-    void DeleteBackup(const std::wstring& path) override;
+    bool DeleteBackup(const std::wstring& path) override;
+    std::vector<reg::BackupFile> Backups() override;
+    bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
 
     bool usersKeyExists = true;
@@ -40,7 +43,8 @@ public:
     reg::Status openStatus = reg::kSuccess;          // the Users key's open answers this
     std::optional<std::uint32_t> unreadableFrom;     // listing from this index is denied
     reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
-    std::vector<std::wstring> deleteRequests, backups;
+    std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "NAME.reg"
+    std::map<std::wstring, std::vector<std::uint8_t>> files;
     int liveShells = 0;
 
 private:
