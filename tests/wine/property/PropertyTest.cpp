@@ -357,7 +357,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
         // Without the messenger's key, keys made elsewhere are none of the list's business.
         if (noKey) RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Tallowick", nullptr, REG_SZ, L"", 2),
                    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Wine\\Tallowick"), window.FollowRegistry(300);
-        figures.Check(!noKey || window.StatusText().empty(), "a key made outside the messenger's re-read the list");
+        figures.Check(!noKey || window.StatusText().empty(), "a key made outside the messenger's re-read the list " + Shown(window.StatusText()));
 
         for (std::size_t steps = 1 + Pick(rng, 4); steps != 0 && !items.empty(); --steps) {
             ++figures.step;
