@@ -85,8 +85,6 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
                  work.top + std::max(0L, (work.bottom - work.top - height) / 2), width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 
-    // Armed before the load, so that a change made while it reads is seen.
-    watch_.Arm();
     LoadNames();
     ShowWindow(hwnd_, showCommand);
     SetFocus(list_);
@@ -112,7 +110,11 @@ void MainWindow::LoadWithoutRedraw(Load load) {
     loadingPanelTexts_.clear();
 }
 
+// The watch is armed again before every load, so that a change made while
+// it reads is seen, and a watch that a deleted key took with it is set up
+// again on the nearest key that exists.
 void MainWindow::LoadNames() {
+    watch_.Arm();
     LoadWithoutRedraw([this] { frm_.OnLoad(); });
 }
 
@@ -124,13 +126,11 @@ void MainWindow::RefreshNames() {
         return;
     }
     refreshPending_ = false;
+    watch_.Arm();
     LoadWithoutRedraw([this] { frm_.OnRefresh(); });
 }
 
-void MainWindow::OnRegistryChanged() {
-    watch_.Arm();
-    RefreshNames();
-}
+void MainWindow::OnRegistryChanged() { RefreshNames(); }
 
 template <typename Action>
 void MainWindow::WhileBusy(Action action) {

@@ -1,37 +1,51 @@
 #include "platform/UsersKeyWatch.h"
 
-#include <string>
-
 #include "registry/UsersKey.h"
+
+namespace {
+
+std::wstring ParentPath(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return path.substr(0, slash == std::wstring::npos ? 0 : slash);
+}
+
+// The Users key, or the nearest key above it that exists: HKCU itself at
+// the least.
+std::wstring NearestExisting() {
+    std::wstring path(USERS_KEY_PATH);
+    for (UniqueHKey key; !path.empty(); path = ParentPath(path))
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) break;
+    return path;
+}
+
+}  // namespace
 
 UsersKeyWatch::UsersKeyWatch() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
-// The Users key is watched for its own names and values, and the nearest
-// key above it that exists for the names below it: that tells when the
-// Users key is deleted, or made (perhaps with the keys above it) where it
-// was missing. Above an existing Users key only its parent's own subkeys
-// are watched, or every setting the messenger writes would wake us.
+// The nearest existing key of the path is watched for its own names (and,
+// the Users key, for its values too), never its subtree: that tells when the
+// next key down is made, without every other key under Software waking us.
+// A watched key that is deleted never signals under Wine, so its parent is
+// watched for its names as well. Should the nearest key change while the
+// watch is set up, the watch is set up again on the new one.
 void UsersKeyWatch::Arm() {
     if (!event_) return;
-    // Closing a watched key ends its watch and may signal the event; that is
-    // no change of the registry.
-    users_.reset();
-    ancestor_.reset();
-    ResetEvent(event_.get());
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // Closing a watched key ends its watch and may signal the event; that
+        // is no change of the registry.
+        nearest_.reset();
+        parent_.reset();
+        ResetEvent(event_.get());
 
-    std::wstring path(USERS_KEY_PATH);
-    const bool usersExists =
-        RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_NOTIFY, users_.put()) == ERROR_SUCCESS;
-    if (usersExists)
-        RegNotifyChangeKeyValue(users_.get(), FALSE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event_.get(),
-                                TRUE);
-    do {
-        const std::size_t slash = path.rfind(L'\\');
-        path.resize(slash == std::wstring::npos ? 0 : slash);
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_NOTIFY, ancestor_.put()) == ERROR_SUCCESS) {
-            RegNotifyChangeKeyValue(ancestor_.get(), usersExists ? FALSE : TRUE, REG_NOTIFY_CHANGE_NAME, event_.get(),
+        const std::wstring nearest = NearestExisting();
+        const bool isUsers = nearest == USERS_KEY_PATH;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, nearest.c_str(), 0, KEY_NOTIFY, nearest_.put()) == ERROR_SUCCESS)
+            RegNotifyChangeKeyValue(nearest_.get(), FALSE,
+                                    REG_NOTIFY_CHANGE_NAME | (isUsers ? REG_NOTIFY_CHANGE_LAST_SET : 0), event_.get(),
                                     TRUE);
-            return;
-        }
-    } while (!path.empty());
+        if (!nearest.empty() &&
+            RegOpenKeyExW(HKEY_CURRENT_USER, ParentPath(nearest).c_str(), 0, KEY_NOTIFY, parent_.put()) == ERROR_SUCCESS)
+            RegNotifyChangeKeyValue(parent_.get(), FALSE, REG_NOTIFY_CHANGE_NAME, event_.get(), TRUE);
+        if (NearestExisting() == nearest) return;
+    }
 }

@@ -1,14 +1,20 @@
 #include "platform/Win32Archive.h"
 
+#include <shlobj.h>
 
+#include <algorithm>
+#include <array>
 #include <cwchar>
 #include <string>
 
 #include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
+#include "platform/Win32Shell.h"
 
 namespace {
 
+// Every key is opened without following a link: read through one, the
+// backup would hold the target's data, and the removal delete it.
 // Enumeration answers ERROR_MORE_DATA when another process made a name or
 // data longer since the key's sizes were asked: the sizes are asked again
 // and the same index read anew.
@@ -50,12 +56,19 @@ LSTATUS ReadTree(HKEY key, reg::KeyTree& tree) {
     }
     for (reg::KeyTree& subkey : tree.subkeys) {
         UniqueHKey child;
-        if (const LSTATUS status = RegOpenKeyExW(key, subkey.name.c_str(), 0, KEY_READ, child.put());
+        if (const LSTATUS status = RegOpenKeyExW(key, subkey.name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, child.put());
             status != ERROR_SUCCESS)
             return status;
         if (const LSTATUS status = ReadTree(child.get(), subkey); status != ERROR_SUCCESS) return status;
     }
     return ERROR_SUCCESS;
+}
+
+// A link read without following it shows its target as a REG_LINK value;
+// no settings of the messenger's are of that type.
+bool HoldsLink(const reg::KeyTree& tree) {
+    return std::ranges::any_of(tree.values, [](const reg::ValueData& value) { return value.type == REG_LINK; }) ||
+           std::ranges::any_of(tree.subkeys, HoldsLink);
 }
 
 LSTATUS ReadValue(HKEY key, const std::wstring& name, reg::ValueData& value) {
@@ -117,8 +130,44 @@ LSTATUS WriteTree(HKEY key, const reg::KeyTree& tree) {
     return ERROR_SUCCESS;
 }
 
+// The file API takes a path of any length after \\?\ (\\?\UNC\ for a share),
+// which it then takes literally: it is made whole first.
+std::wstring ForFileApi(const std::wstring& path) {
+    constexpr std::size_t kLongestDirectory = MAX_PATH - 12;
+    if (path.size() < kLongestDirectory || path.starts_with(L"\\\\?\\")) return path;
+    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    if (full.empty()) return path;
+    return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+}
+
 bool MakeFolder(const std::wstring& path) {
-    return CreateDirectoryW(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    return CreateDirectoryW(ForFileApi(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// The logon sets %LOCALAPPDATA%, except for batch and S4U logons and
+// runas /noprofile: then the shell tells the folder. shell32 is loaded only
+// then, from System32: linked, it was loaded at every start, removal or not.
+std::wstring LocalAppData() {
+    std::wstring folder(MAX_PATH, L'\0');
+    for (DWORD length = 0;;) {
+        length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), static_cast<DWORD>(folder.size()));
+        if (length < folder.size()) {
+            folder.resize(length);
+            break;
+        }
+        folder.resize(length);
+    }
+    if (!folder.empty()) return folder;
+    using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
+    static const FARPROC found = GetProcAddress(LoadFromSystem32(L"shell32.dll"), "SHGetFolderPathW");
+    if (found == nullptr) return {};
+    const auto getFolderPath = reinterpret_cast<GetFolderPath>(reinterpret_cast<void (*)()>(found));
+    std::array<wchar_t, MAX_PATH> shellFolder{};
+    if (FAILED(getFolderPath(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                             shellFolder.data())))
+        return {};
+    return shellFolder.data();
 }
 
 }  // namespace
@@ -138,12 +187,13 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     else if (read != ERROR_FILE_NOT_FOUND) return kUnreadable;
 
     UniqueHKey key;
-    const LSTATUS keyOpened = RegOpenKeyExW(users.get(), snapshot.name.c_str(), 0, KEY_READ, key.put());
+    const LSTATUS keyOpened = RegOpenKeyExW(users.get(), snapshot.name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.put());
     // A name longer than a key name can be is refused rather than not found.
     if (keyOpened == ERROR_FILE_NOT_FOUND || (keyOpened == ERROR_INVALID_PARAMETER && name.size() > 255)) return kDone;
     if (keyOpened != ERROR_SUCCESS) return kUnreadable;
     snapshot.key = reg::KeyTree{NameAsStored(key.get(), snapshot.name), {}, {}};
-    return ReadTree(key.get(), *snapshot.key) == ERROR_SUCCESS ? kDone : kUnreadable;
+    if (ReadTree(key.get(), *snapshot.key) != ERROR_SUCCESS) return kUnreadable;
+    return HoldsLink(*snapshot.key) ? kHoldsLink : kDone;
 }
 
 // One new file per removal; a second removal of the name within the same
@@ -151,18 +201,7 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
 reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                             std::wstring& path) {
     using enum reg::ArchiveStatus;
-    // The logon sets %LOCALAPPDATA% on every Windows since Vista; asking the
-    // shell for the known folder instead made every start load shell32,
-    // removal or not.
-    std::wstring folder(MAX_PATH, L'\0');
-    for (DWORD length = 0;;) {
-        length = GetEnvironmentVariableW(L"LOCALAPPDATA", folder.data(), static_cast<DWORD>(folder.size()));
-        if (length < folder.size()) {
-            folder.resize(length);
-            break;
-        }
-        folder.resize(length);
-    }
+    std::wstring folder = LocalAppData();
     if (folder.empty()) return kNoBackupFolder;
     folder += L"\\Tallowick";
     if (!MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return kNoBackupFolder;
@@ -175,7 +214,7 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::v
     for (int attempt = 1; attempt < 100; ++attempt) {
         const std::wstring suffix = attempt == 1 ? L"" : L"-" + std::to_wstring(attempt);
         path = folder + L"\\Removed\\" + reg::BackupFileName(stamp + suffix, name);
-        UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             return kNotWritten;
@@ -186,14 +225,14 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::v
                               written == fileBytes.size() && FlushFileBuffers(file.get()) && CloseHandle(file.release());
         if (!complete) {
             file.reset();
-            DeleteFileW(path.c_str());
+            DeleteFileW(ForFileApi(path).c_str());
         }
         return complete ? kDone : kNotWritten;
     }
     return kNotWritten;
 }
 
-void Win32Archive::DeleteBackup(const std::wstring& path) { DeleteFileW(path.c_str()); }
+void Win32Archive::DeleteBackup(const std::wstring& path) { DeleteFileW(ForFileApi(path).c_str()); }
 
 // A value or key of the name that exists now is never overwritten: nothing
 // is written then. A write that fails takes back the key it made.
@@ -205,7 +244,8 @@ bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapsh
     if (RegQueryValueExW(users.get(), snapshot.name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
         return false;
     UniqueHKey probe;
-    const LSTATUS existing = RegOpenKeyExW(users.get(), snapshot.name.c_str(), 0, KEY_QUERY_VALUE, probe.put());
+    const LSTATUS existing =
+        RegOpenKeyExW(users.get(), snapshot.name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, probe.put());
     if (existing != ERROR_FILE_NOT_FOUND && !(existing == ERROR_INVALID_PARAMETER && snapshot.name.size() > 255))
         return false;
 
@@ -221,9 +261,6 @@ bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapsh
         written = written && WriteTree(key.get(), *snapshot.key) == ERROR_SUCCESS;
     }
     if (written && snapshot.value) written = WriteValue(users.get(), *snapshot.value) == ERROR_SUCCESS;
-    if (!written && madeKey) {
-        RegDeleteTreeW(users.get(), snapshot.key->name.c_str());
-        RegDeleteKeyW(users.get(), snapshot.key->name.c_str());
-    }
+    if (!written && madeKey) DeleteKeyTree(users.get(), snapshot.key->name);
     return written;
 }

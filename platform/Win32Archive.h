@@ -3,7 +3,8 @@
 #include "registry/RegFile.h"
 
 // A name's value and key tree read and written back through the registry
-// API, and its backup written to %LOCALAPPDATA%\Tallowick\Removed.
+// API, never through a registry link, and its backup written to
+// Tallowick\Removed in the local application data folder.
 class Win32Archive final : public reg::NameArchive {
 public:
     reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,

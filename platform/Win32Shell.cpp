@@ -83,13 +83,6 @@ void Find(HMODULE module, const char* name, Function& out) {
     out = module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
-HMODULE LoadFromSystem32(const wchar_t* name) {
-    std::array<wchar_t, MAX_PATH> folder{};
-    const UINT length = GetSystemDirectoryW(folder.data(), MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    return LoadLibraryW((std::wstring(folder.data(), length) + L'\\' + name).c_str());
-}
-
 // Null when either DLL or any call is missing.
 const Automation* LoadAutomation() {
     static const Automation apis = [] {
@@ -150,29 +143,36 @@ HRESULT InvokeRegDelete(IDispatch* shell, std::wstring_view path) {
     return hr;
 }
 
-// Paths of every key below `key`, children after their own children, so that
-// a shell that deletes only childless keys can take the tree apart.
-void CollectSubkeysDeepestFirst(HKEY root, const std::wstring& key, std::vector<std::wstring>& out) {
+// Paths of every key below `path` (`name` below `parent`), children after
+// their own children, so that a shell that deletes only childless keys can
+// take the tree apart. Every key is opened without following a link, and a
+// tree that is or holds one is refused whole: deleted through the link, its
+// target would go, wherever it is.
+bool CollectSubkeysDeepestFirst(HKEY parent, const std::wstring& name, const std::wstring& path,
+                                std::vector<std::wstring>& out) {
     UniqueHKey open;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, open.put()) != ERROR_SUCCESS)
-        return;
+    const LSTATUS opened =
+        RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, open.put());
+    if (opened != ERROR_SUCCESS) return opened == ERROR_FILE_NOT_FOUND;
+    if (IsRegistryLink(open.get())) return false;
     DWORD maxName = 0;
     if (RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, nullptr, &maxName, nullptr, nullptr, nullptr,
                          nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    std::vector<wchar_t> name(maxName + 1);
+        return false;
+    std::vector<wchar_t> buffer(maxName + 1);
     std::vector<std::wstring> children;
     for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(open.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+        DWORD length = static_cast<DWORD>(buffer.size());
+        if (RegEnumKeyExW(open.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS)
             break;
-        children.push_back(key + L'\\' + std::wstring(name.data(), length));
+        children.emplace_back(buffer.data(), length);
     }
     for (const std::wstring& child : children) {
-        CollectSubkeysDeepestFirst(root, child, out);
-        out.push_back(child);
+        if (!CollectSubkeysDeepestFirst(open.get(), child, path + L'\\' + child, out)) return false;
+        out.push_back(path + L'\\' + child);
     }
+    return true;
 }
 
 HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
@@ -181,7 +181,7 @@ HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
     if (!parsed.namesKey) return InvokeRegDelete(shell, path);
 
     std::vector<std::wstring> below;
-    CollectSubkeysDeepestFirst(parsed.root, parsed.key, below);
+    if (!CollectSubkeysDeepestFirst(parsed.root, parsed.key, parsed.key, below)) return E_ACCESSDENIED;
     const std::wstring rootName(path.substr(0, path.find(L'\\') + 1));
     for (const std::wstring& key : below) {
         if (const HRESULT hr = InvokeRegDelete(shell, rootName + key + L'\\'); FAILED(hr)) return hr;
@@ -217,8 +217,38 @@ unsigned RegistryApiFallbacks() { return fallbacks; }
 LSTATUS RegistryApiDelete(std::wstring_view path) {
     ParsedPath parsed;
     if (!ParsePath(path, parsed)) return ERROR_INVALID_PARAMETER;
-    if (parsed.namesKey) return RegDeleteTreeW(parsed.root, parsed.key.c_str());
-    return RegDeleteKeyValueW(parsed.root, parsed.key.c_str(), parsed.item.c_str());
+    if (parsed.namesKey) return DeleteKeyTree(parsed.root, parsed.key);
+    UniqueHKey key;
+    if (const LSTATUS opened = RegOpenKeyExW(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.put());
+        opened != ERROR_SUCCESS)
+        return opened;
+    return RegDeleteValueW(key.get(), parsed.item.c_str());
+}
+
+HMODULE LoadFromSystem32(const wchar_t* name) {
+    std::array<wchar_t, MAX_PATH> folder{};
+    const UINT length = GetSystemDirectoryW(folder.data(), MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    return LoadLibraryW((std::wstring(folder.data(), length) + L'\\' + name).c_str());
+}
+
+// Opened with REG_OPTION_OPEN_LINK, a link shows its target as this value;
+// an ordinary key holding such a value is taken for a link too.
+bool IsRegistryLink(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// RegDeleteKeyW follows a link at the path's last part, so every key it is
+// given has just been seen not to be one.
+LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
+    std::vector<std::wstring> keys;
+    if (!CollectSubkeysDeepestFirst(root, key, key, keys)) return ERROR_ACCESS_DENIED;
+    keys.push_back(key);
+    for (const std::wstring& path : keys)
+        if (const LSTATUS status = RegDeleteKeyW(root, path.c_str()); status != ERROR_SUCCESS) return status;
+    return ERROR_SUCCESS;
 }
 
 std::unique_ptr<ScriptShell> ProductionShellFactory::Create() { return std::make_unique<ProductionShell>(); }

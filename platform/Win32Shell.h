@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 
 #include "registry/ScriptShell.h"
@@ -12,6 +13,18 @@ HRESULT AutomationRegDelete(std::wstring_view path);
 
 // The same request carried out with the registry API.
 LSTATUS RegistryApiDelete(std::wstring_view path);
+
+// A key that a program running as the user made with REG_OPTION_CREATE_LINK
+// stands for another key anywhere in the registry: `key` opened with
+// REG_OPTION_OPEN_LINK tells whether it is such a link.
+bool IsRegistryLink(HKEY key);
+
+// `key` below `root` with everything below it, deepest first; nothing when
+// the tree is or holds a link (ERROR_ACCESS_DENIED).
+LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key);
+
+// A system DLL loaded by its full path, never found beside the exe.
+HMODULE LoadFromSystem32(const wchar_t* name);
 
 // How many deletes in this process took the registry API: where the object
 // works (Windows, a test's stand-in) there should be none.

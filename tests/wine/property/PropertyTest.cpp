@@ -9,8 +9,10 @@
 #include <string_view>
 
 #include <shlobj.h>
+#include <sddl.h>
 
 #include "TestRegistry.h"
+#include "platform/Win32Handles.h"
 #include "platform/Win32Shell.h"
 #include "WindowUnderTest.h"
 #include "screennames/EnumerateValues.h"
@@ -70,6 +72,30 @@ std::size_t RandomLength(Rng& rng, bool heavy) {
 std::wstring OtherCase(std::wstring name) {
     for (wchar_t& ch : name) ch = WithCase(ch, !IsCharUpperW(ch));
     return name;
+}
+
+// Makes HKCU\path a registry link to HKCU\target, as any program running as
+// the user may; with no target, deletes the link at path and not its target.
+void Link(const std::wstring& path, const std::wstring& target = L"") {
+    UniqueHKey key;
+    if (target.empty() && RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) == 0) {
+        const FARPROC deleteKey = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
+        reinterpret_cast<LONG(NTAPI*)(HANDLE)>(reinterpret_cast<void (*)()>(deleteKey))(key.get());
+    }
+    if (target.empty()) return;
+    UniqueHandleObject token;
+    BYTE user[256] = {};
+    DWORD size = 0;
+    PWSTR sid = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put());
+    GetTokenInformation(token.get(), TokenUser, user, sizeof user, &size);
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    const std::wstring full = L"\\REGISTRY\\USER\\" + std::wstring(sid) + L'\\' + target;
+    LocalFree(sid);
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.put(), nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(full.data()),
+                   static_cast<DWORD>(full.size() * sizeof(wchar_t)));
 }
 
 TestValue RandomValue(Rng& rng, std::wstring name, bool heavy) {
@@ -156,7 +182,8 @@ struct Figures {
 
 // Another program changes the registry under the open window: it removes the
 // chosen name's value, key or both, adds a name, rewrites the name's value,
-// or deletes the Users key, which the window must see go and come back.
+// or deletes the Users key (and perhaps a key above it, or makes that again
+// at once), which the window must see go and come back.
 // Returns whether every name was gone for a while.
 bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring& name, Figures& figures) {
     figures.Count("faults");
@@ -171,6 +198,10 @@ bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring
         RegDeleteTreeW(HKEY_CURRENT_USER, kUsersKey.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, kUsersKey.c_str());
         window.FollowRegistry(1000);
         figures.Check(window.Items().empty(), "names stayed listed after the Users key was deleted");
+        if (const std::size_t above = Pick(rng, 3); above != 0) {
+            const std::wstring key = above == 1 ? kUsersKey.substr(0, kUsersKey.rfind(L'\\')) : L"Software\\America Online";
+            RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+        }
         RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), L"newcomer", REG_SZ, L"x", 4);
         return true;
     default: RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"y", 4); return false;
@@ -266,8 +297,9 @@ void UndoOrImport(Rng& rng, WindowUnderTest& window, const std::wstring& name, c
 }
 
 // One removal through the window: what it must do to the registry, the list
-// and the status bar. A refused name changes nothing; any other name leaves
-// the registry as `expected` and the list without it.
+// and the status bar. A refused name (or one that must be, `expected` empty)
+// changes nothing and leaves no backup; any other name leaves the registry as
+// `expected` and the list without it.
 void RemovalStep(WindowUnderTest& window, std::vector<std::wstring>& items, std::size_t index,
                  const std::wstring& expected, Figures& figures) {
     const std::wstring name = items[index];
@@ -277,9 +309,10 @@ void RemovalStep(WindowUnderTest& window, std::vector<std::wstring>& items, std:
     const std::vector<std::wstring> listed = window.Items();
     const std::wstring status = window.StatusText();
     const std::string shown = " (name \"" + Shown(name) + "\")";
-    if (!ScreenNames::IsAddressableName(name)) {
+    if (!ScreenNames::IsAddressableName(name) || expected.empty()) {
         figures.Count("refusals");
         figures.Check(after == before, "a refusal changed the registry" + shown);
+        figures.Check(BackupFiles(false).empty(), "a refusal left a backup" + shown);
         figures.Check(listed == items, "a refusal changed the list" + shown);
         figures.Check(status == ScreenNames::CouldNotRemoveText(name), "refusal status \"" + Shown(status) + "\"" + shown);
         return;
@@ -298,6 +331,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     Figures figures;
     figures.seed = EnvNumber("TALLOWICK_SEED").value_or(std::random_device{}() * 65536ULL + std::random_device{}());
     const std::size_t treeCount = EnvNumber("TALLOWICK_TREES").value_or(300);
+    const std::wstring localAppData = _wgetenv(L"LOCALAPPDATA") != nullptr ? _wgetenv(L"LOCALAPPDATA") : L"";
     std::printf("seed=%llu\n", figures.seed);
     std::fflush(stdout);
 
@@ -306,7 +340,8 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
         // Every tree has a seed of its own: a change in one leaves the others.
         Rng rng(figures.seed + 0x9E3779B97F4A7C15ULL * (figures.tree + 1));
         const bool heavy = Chance(rng, 0.1);
-        if (Chance(rng, 0.03)) DeleteMessengerTree();
+        const bool noKey = Chance(rng, 0.03);
+        if (noKey) DeleteMessengerTree(), RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\America Online");
         else ResetUsersKey(RandomTree(rng, heavy));
         figures.Count("trees");
 
@@ -318,6 +353,10 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
         const std::wstring status = window.StatusText();
         figures.Check(status == (items.empty() ? L"" : EnumerateValues::FoundText(static_cast<int>(items.size()))),
                       "status \"" + Shown(status) + "\"");
+        // Without the messenger's key, keys made elsewhere are none of the list's business.
+        if (noKey) RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\Tallowick", nullptr, REG_SZ, L"", 2),
+                   RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Wine\\Tallowick"), window.FollowRegistry(300);
+        figures.Check(!noKey || window.StatusText().empty(), "a key made outside the messenger's re-read the list " + Shown(window.StatusText()));
 
         for (std::size_t steps = 1 + Pick(rng, 4); steps != 0 && !items.empty(); --steps) {
             ++figures.step;
@@ -373,10 +412,27 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
                 figures.Check(window.StatusText() == ScreenNames::CouldNotRemoveText(items[index]), "status without a backup");
                 continue;
             }
+            // As under a batch or S4U logon: the backup goes to the shell's folder.
+            const bool unset = Chance(rng, 0.1) && SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
             RemovalStep(window, items, index, expected, figures);
+            if (unset) SetEnvironmentVariableW(L"LOCALAPPDATA", localAppData.c_str());
             if (takes) UndoOrImport(rng, window, name, listBefore, items, before, figures);
             figures.Check(items == UsersValueNames(), "the list differs from the registry");
         }
+        // A name whose key is, or holds, a link to a key outside the messenger
+        // tree is refused: the dump reads through the link, so it sees that key.
+        if (!Chance(rng, 0.1)) continue;
+        const bool deep = Chance(rng, 0.5);
+        const std::wstring name = deep ? L"lnk" : L"evil2", link = kUsersKey + L'\\' + name + (deep ? L"\\link" : L"");
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Victim\\deeper", L"secret", REG_SZ, L"s", 4);
+        RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"x", 4);
+        Link(link, deep ? L"Software\\Victim" : L"Software\\Victim\\deeper");
+        window.PressF5();
+        items = window.Items();
+        BackupFiles(true);
+        RemovalStep(window, items, static_cast<std::size_t>(std::ranges::find(items, name) - items.begin()), L"", figures);
+        Link(link);
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Victim"), RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Victim");
     }
     DeleteMessengerTree();
 
@@ -430,18 +486,29 @@ TEST(Cli, CommandLinesAgainstTheRegistry) {
 }
 
 // Each of these, split as the registry API needs it, would address more than
-// one named item: a root's whole contents or a parent key.
-TEST(Property, MalformedPathsDeleteNothing) {
+// one named item: a root's whole contents or a parent key; or the key is, or
+// holds, a link to a key outside the messenger tree, which would go with it.
+// Neither is read for a backup either.
+TEST(Property, MalformedPathsAndLinksDeleteNothing) {
     const std::wstring users = L"HKEY_CURRENT_USER\\" + kUsersKey;
     ResetUsersKey({{L"", {{L"alice", REG_SZ, SzData(L"a")}}}, {L"alice\\Settings", {}}});
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Victim\\deeper", L"secret", REG_SZ, L"s", 4);
+    // A leaf for a target: RegDeleteKeyW, which follows a link, deletes only those.
+    Link(kUsersKey + L"\\evil2", L"Software\\Victim\\deeper"), Link(kUsersKey + L"\\alice\\Settings\\link", L"Software\\Victim\\deeper");
     const std::wstring before = DumpMessengerTree();
     const std::wstring paths[] = {L"HKEY_CURRENT_USER", L"HKCU\\", L"HKEY_CURRENT_USER\\\\alice", users + L"\\\\",
                                   users + L"\\alice\\\\", L"NOT_A_ROOT\\" + kUsersKey + L"\\alice\\",
-                                  kUsersKey + L"\\alice\\"};
+                                  kUsersKey + L"\\alice\\", users + L"\\alice\\", users + L"\\evil2\\"};
     for (const std::wstring& path : paths) {
         EXPECT_NE(RegistryApiDelete(path), ERROR_SUCCESS) << Shown(path);
     }
     EXPECT_EQ(DumpMessengerTree(), before);
+    Win32Archive archive;
+    reg::NameSnapshot snapshot;
+    for (const wchar_t* name : {L"alice", L"evil2"})
+        EXPECT_EQ(archive.Snapshot(kUsersKey, name, snapshot), reg::ArchiveStatus::kHoldsLink) << Shown(name);
+    Link(kUsersKey + L"\\evil2"), Link(kUsersKey + L"\\alice\\Settings\\link");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Victim"), RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Victim");
     DeleteMessengerTree();
 }
 
