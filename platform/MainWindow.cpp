@@ -1,6 +1,7 @@
 #include "platform/MainWindow.h"
 
 #include <windowsx.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "platform/NewerApis.h"
+#include "platform/Win32Archive.h"
+#include "platform/Win32Shell.h"
 #include "platform/resource.h"
 
 namespace {
@@ -15,6 +18,7 @@ namespace {
 constexpr wchar_t kClassName[] = TALLOWICK_WINDOW_CLASS;
 constexpr wchar_t kCaption[] = L"Tallowick";
 constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
+constexpr wchar_t kRestoreItem[] = L"Restore Removed ScreenName...\tCtrl+O";
 
 constexpr float kTwipsPerInch = 1440;
 // Client area at design time, in twips, and the design-time frame that the
@@ -72,6 +76,12 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, guess.right - guess.left,
                         guess.bottom - guess.top, nullptr, nullptr, instance, this) == nullptr)
         return false;
+
+    // The window menu (a right click on the caption, Alt+Space) restores.
+    if (const HMENU system = GetSystemMenu(hwnd_, FALSE); system != nullptr) {
+        AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(system, MF_STRING, IDM_RESTOREFILE, kRestoreItem);
+    }
 
     // Centred on its screen; sized again only if the guess above was wrong.
     const RECT frame = designFrame();
@@ -163,6 +173,11 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
         if (LOWORD(wParam) == IDM_UNDOREMOVE) WhileBusy([this] { frm_.OnUndoRemoveClick(); });
+        if (LOWORD(wParam) == IDM_RESTOREFILE) WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != IDM_RESTOREFILE) break;
+        WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
         return 0;
     case WM_CONTEXTMENU:
         // Mouse clicks on the list reach the form as its mouse-down events;
@@ -346,6 +361,29 @@ void MainWindow::PopupListMenuAtItem(int item, ListMenuState state) {
     }
     ClientToScreen(list_, &at);
     ShowMenuAt(at, state);
+}
+
+// comdlg32 comes from System32 when the dialog is first asked for: linked,
+// it would be loaded at every start.
+std::optional<std::wstring> MainWindow::ChooseBackupFile() {
+    using GetOpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
+    static const HMODULE comdlg32 = LoadFromSystem32(L"comdlg32.dll");
+    const FARPROC found = comdlg32 != nullptr ? GetProcAddress(comdlg32, "GetOpenFileNameW") : nullptr;
+    if (found == nullptr) return std::nullopt;
+    const auto getOpenFileName = reinterpret_cast<GetOpenFileName>(reinterpret_cast<void (*)()>(found));
+    std::vector<wchar_t> file(32768);
+    const std::wstring folder = RemovedFolder();
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = L"Backups of removed screen names (*.reg)\0*.reg\0";
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+    dialog.lpstrTitle = L"Restore Removed ScreenName";
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!getOpenFileName(&dialog)) return std::nullopt;
+    return std::wstring(file.data());
 }
 
 void MainWindow::AddItem(std::wstring_view text, int icon) { InsertItem(ListView_GetItemCount(list_) + 1, text, icon); }

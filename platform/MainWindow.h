@@ -41,6 +41,7 @@ public:
     WindowState State() const override;
     void PopupListMenuAtCursor(ListMenuState state) override;
     void PopupListMenuAtItem(int item, ListMenuState state) override;
+    std::optional<std::wstring> ChooseBackupFile() override;
 
     void AddItem(std::wstring_view text, int icon) override;
     void InsertItem(int item, std::wstring_view text, int icon) override;

@@ -196,15 +196,19 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     return HoldsLink(*snapshot.key) ? kHoldsLink : kDone;
 }
 
+std::wstring RemovedFolder() {
+    const std::wstring local = LocalAppData();
+    return local.empty() ? local : local + L"\\Tallowick\\Removed";
+}
+
 // One new file per removal; a second removal of the name within the same
 // millisecond gets a number after the time rather than overwriting the first.
 reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                             std::wstring& path) {
     using enum reg::ArchiveStatus;
-    std::wstring folder = LocalAppData();
+    const std::wstring folder = RemovedFolder();
     if (folder.empty()) return kNoBackupFolder;
-    folder += L"\\Tallowick";
-    if (!MakeFolder(folder) || !MakeFolder(folder + L"\\Removed")) return kNoBackupFolder;
+    if (!MakeFolder(folder.substr(0, folder.rfind(L'\\'))) || !MakeFolder(folder)) return kNoBackupFolder;
 
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -213,7 +217,7 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::v
                   now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     for (int attempt = 1; attempt < 100; ++attempt) {
         const std::wstring suffix = attempt == 1 ? L"" : L"-" + std::to_wstring(attempt);
-        path = folder + L"\\Removed\\" + reg::BackupFileName(stamp + suffix, name);
+        path = folder + L'\\' + reg::BackupFileName(stamp + suffix, name);
         UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -232,7 +236,46 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::v
     return kNotWritten;
 }
 
-void Win32Archive::DeleteBackup(const std::wstring& path) { DeleteFileW(ForFileApi(path).c_str()); }
+bool Win32Archive::DeleteBackup(const std::wstring& path) { return DeleteFileW(ForFileApi(path).c_str()) != 0; }
+
+// Newest first by the time each was last written, which the file name's
+// stamp also tells but a copied or renamed file keeps only here.
+std::vector<reg::BackupFile> Win32Archive::Backups() {
+    std::vector<std::pair<ULONGLONG, reg::BackupFile>> found;
+    const std::wstring folder = RemovedFolder();
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(ForFileApi(folder + L"\\*.reg").c_str(), &data);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data) != 0) {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        FILETIME local{};
+        SYSTEMTIME time{};
+        FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
+        FileTimeToSystemTime(&local, &time);
+        wchar_t written[32];
+        std::swprintf(written, std::size(written), L"%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
+                      time.wHour, time.wMinute, time.wSecond);
+        found.emplace_back(ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime,
+                           reg::BackupFile{folder + L'\\' + data.cFileName, written});
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    std::ranges::stable_sort(found, std::ranges::greater{}, [](const auto& entry) { return entry.first; });
+    std::vector<reg::BackupFile> newestFirst;
+    for (auto& entry : found) newestFirst.push_back(std::move(entry.second));
+    return newestFirst;
+}
+
+// A backup is a few kilobytes; anything past this is no backup of ours.
+bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
+    constexpr LONGLONG kLargest = 64LL << 20;
+    const UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargest) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                             read == bytes.size());
+}
 
 // A value or key of the name that exists now is never overwritten: nothing
 // is written then. A write that fails takes back the key it made.

@@ -10,6 +10,8 @@
 #define IDR_ACCELERATORS 101
 #define IDM_REMOVENAME 1001
 #define IDM_UNDOREMOVE 1002
+// Also an item of the window menu, whose ids leave the low four bits to the system.
+#define IDM_RESTOREFILE 0x0110
 
 #define IDC_NAMES 100
 #define IDC_STATUS 101
