@@ -482,6 +482,27 @@ TEST(Cli, CommandLinesAgainstTheRegistry) {
         EXPECT_TRUE(DumpMessengerTree() == expected) << shown;
     }
     DeleteFileW(L"a-b");
+
+    // Every name back byte for byte from its backup, the string data that
+    // the registry editor would change included; never over a name, never
+    // from nothing, and backups deleted by name or never written.
+    ResetUsersKey({{L"", {{L"alice", REG_SZ, {0x41}}, {L"\u03A9mega", REG_EXPAND_SZ, {0x41, 0, 0x42}}}},
+                   {L"alice\\Settings", {{L"m", REG_MULTI_SZ, {}}, {L"z", REG_SZ, {0x41, 0}}, {L"b", REG_BINARY, {7}}}}});
+    BackupFiles(true);
+    const std::wstring before = DumpMessengerTree();
+    const auto run = [](const std::wstring& arguments) { return RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + arguments); };
+    EXPECT_EQ(run(L"remove /all"), 0U);
+    EXPECT_EQ(run(L"restore ALICE \u03A9mega"), 0U);
+    EXPECT_TRUE(DumpMessengerTree() == before);
+    EXPECT_EQ(run(L"restore alice"), 1U);
+    EXPECT_EQ(run(L"restore nosuch"), 1U);
+    EXPECT_TRUE(DumpMessengerTree() == before);
+    EXPECT_EQ(BackupFiles(false).size(), 2U);
+    EXPECT_EQ(run(L"backups /delete alice"), 0U);
+    const std::vector<std::wstring> left = BackupFiles(false);
+    EXPECT_TRUE(left.size() == 1 && left[0].find(L"\u03A9mega") != std::wstring::npos);
+    EXPECT_EQ(run(L"remove alice /nobackup"), 0U);
+    EXPECT_EQ(BackupFiles(true), left);
     DeleteMessengerTree();
 }
 
