@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Win32Archive.h"
 #include "platform/resource.h"
 #include "platform/Win32Handles.h"
 #include "TestRegistry.h"
@@ -82,6 +83,16 @@ void Type(std::vector<WORD> keys) {
                         (up ? KEYEVENTF_KEYUP : 0u) | (key == VK_APPS ? KEYEVENTF_EXTENDEDKEY : 0u), 0, 0};
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Types the text character by character, as a keyboard that has them would.
+void TypeText(const std::wstring& text) {
+    for (const wchar_t ch : text) {
+        INPUT inputs[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+        inputs[0].ki = {0, ch, KEYEVENTF_UNICODE, 0, 0};
+        inputs[1].ki = {0, ch, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP, 0, 0};
+        SendInput(2, inputs, sizeof(INPUT));
+    }
 }
 
 POINT Centre(const RECT& rect) { return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}; }
@@ -298,6 +309,24 @@ Act RemoveThenUndo(Act undo) {
     };
 }
 
+// Ctrl+O, then the newest backup's path typed into the Open dialog.
+void RestoreThroughTheOpenDialog(App& app) {
+    std::wstring newest;
+    FILETIME newestTime{};
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((RemovedFolder() + L"\\*.reg").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        if (CompareFileTime(&found.ftLastWriteTime, &newestTime) < 0) continue;
+        newestTime = found.ftLastWriteTime;
+        newest = RemovedFolder() + L'\\' + found.cFileName;
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    Type({VK_CONTROL, 'O'});
+    ASSERT_TRUE(WaitFor([&] { return app.FindVisible(L"#32770") != nullptr; }));
+    TypeText(newest);
+    Type({VK_RETURN});
+}
+
 struct Row {
     const char* name;
     Act act = nullptr;
@@ -326,6 +355,7 @@ const Row kRows[] = {
     {"UndoIsGreyedBeforeAnyRemoval", Press(kRight, OnName(1), {}, true, 2)},
     {"CtrlZBringsBackTheRemovedName", RemoveThenUndo([](App&) { Type({VK_CONTROL, 'Z'}); })},
     {"UndoFromTheMenuBringsBackTheRemovedName", RemoveThenUndo(Press(kRight, OnName(0), {}, true, 2))},
+    {"RestoreFromTheOpenDialogBringsBackTheRemovedName", RemoveThenUndo(RestoreThroughTheOpenDialog)},
     {"RightClickOnCaptionOpensTheSystemMenu", Press(kRight, kOnCaption, {}, true, 0)},
 };
 
