@@ -547,3 +547,87 @@ TEST(Property, WindowLeavesDefaultHandlingToTheSystemToTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wine's regedit as a writer that no one here wrote, and Wine's reg as a
+// reader: the export of a name's settings, read by Tallowick, gives each
+// value as stored where regedit exports it exactly, and otherwise as the
+// file says; restored, it gives the registry that the file describes; and
+// reg import of the same file agrees with Tallowick's reading wherever that
+// import keeps the data.
+TEST(Peer, RegeditExportReadRestoredAndImported) {
+    using Bytes = std::vector<BYTE>;
+    const struct {
+        TestValue value;
+        std::optional<Bytes> inFile;  // what regedit's export says, where it is not the value
+        bool importAlters = false;
+    } rows[] = {
+        {{L"sz", REG_SZ, SzData(L"a\"b\\c")}, {}},
+        {{L"", REG_SZ, SzData(L"default")}, {}},
+        {{L"nonul", REG_SZ, {'a', 0, 'b', 0}}, Bytes{'a', 0, 'b', 0, 0, 0}},  // as if it had its NUL
+        {{L"odd", REG_SZ, {'a', 0, 'b'}}, Bytes{0, 0}},  // as ""
+        {{L"exp", REG_EXPAND_SZ, SzData(L"%P%")}, {}},
+        {{L"expnonul", REG_EXPAND_SZ, {'%', 0, 'P', 0}}, Bytes{'%', 0, 'P', 0, 0, 0}},  // a NUL added
+        {{L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}}, {}},
+        {{L"multinonul", REG_MULTI_SZ, {'a', 0}}, {}, true},  // exported exactly, imported with a NUL
+        {{L"bin", REG_BINARY, {1, 2, 3}}, {}},
+        {{L"empty", REG_BINARY, {}}, {}},
+        {{L"dw", REG_DWORD, {1, 2, 3, 4}}, {}},
+        {{L"qw", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}, {}},
+        {{L"none", REG_NONE, {0xab}}, {}},
+        {{L"type", 0x12345678, {0}}, {}},
+    };
+    std::vector<TestValue> stored, described;
+    for (const auto& row : rows) {
+        stored.push_back(row.value);
+        described.push_back({row.value.name, row.value.type, row.inFile.value_or(row.value.data)});
+    }
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring file = std::wstring(temp) + L"peer.reg", key = L"HKEY_CURRENT_USER\\" + kUsersKey + L"\\peer";
+    ResetUsersKey({{L"peer\\Settings", described}});
+    const std::wstring asDescribed = DumpMessengerTree();
+    ResetUsersKey({{L"peer\\Settings", stored}});
+    ASSERT_EQ(RunOtherProcess(L"regedit.exe /e \"" + file + L"\" \"" + key + L"\""), 0U);
+    Win32Registry registry;
+    Win32Archive archive;
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(archive.ReadBackupFile(file, bytes));
+    const auto read = [&](reg::NameSnapshot& snapshot) {
+        std::wstring why;
+        EXPECT_TRUE(reg::ReadBackup(bytes, USERS_KEY_PATH, [&](auto a, auto b) { return registry.SameName(a, b); },
+                                    snapshot, why)) << Shown(why);
+        return snapshot.key && snapshot.key->subkeys.size() == 1 ? snapshot.key->subkeys[0].values : std::vector<reg::ValueData>{};
+    };
+    reg::NameSnapshot snapshot;
+    const std::vector<reg::ValueData> values = read(snapshot);
+    for (const auto& row : rows) {
+        const auto found = std::ranges::find(values, row.value.name, &reg::ValueData::name);
+        ASSERT_NE(found, values.end()) << Shown(row.value.name);
+        EXPECT_EQ(found->type, row.value.type) << Shown(row.value.name);
+        EXPECT_EQ(found->bytes, row.inFile.value_or(row.value.data)) << Shown(row.value.name);
+    }
+
+    DeleteMessengerTree();
+    std::wstring why;
+    EXPECT_EQ(ScreenNames::RestoreScreenName(registry, archive, bytes, snapshot, why), ScreenNames::RestoreResult::kRestored);
+    EXPECT_EQ(DumpMessengerTree(), asDescribed);
+
+    DeleteMessengerTree();
+    ASSERT_EQ(RunOtherProcess(L"reg.exe import \"" + file + L"\""), 0U);
+    std::vector<TestValue> imported;
+    UniqueHKey settings;
+    RegOpenKeyExW(HKEY_CURRENT_USER, (kUsersKey + L"\\peer\\Settings").c_str(), 0, KEY_READ, settings.put());
+    for (const auto& row : rows) {
+        DWORD type = 0, size = 0;
+        RegQueryValueExW(settings.get(), row.value.name.c_str(), nullptr, &type, nullptr, &size);
+        Bytes data(size);
+        RegQueryValueExW(settings.get(), row.value.name.c_str(), nullptr, &type, data.data(), &size);
+        EXPECT_EQ(data == row.inFile.value_or(row.value.data), !row.importAlters) << Shown(row.value.name);
+    }
+    DeleteFileW(file.c_str());
+    DeleteMessengerTree();
+}
+
+}  // namespace
