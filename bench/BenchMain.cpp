@@ -190,7 +190,7 @@ private:
     }
 
     Win32Registry registry_;
-    ProductionShellFactory shells_;
+    AutomationOrApiShellFactory shells_;
     Win32Archive archive_;
     MainWindow ours_{registry_, shells_, archive_};
     MainWindow floor_{registry_, shells_, archive_};

@@ -66,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
 
     const std::vector<std::wstring_view> arguments(argv + std::min(argc, 1), argv + argc);
     Win32Registry registry;
-    ProductionShellFactory shells;
+    AutomationOrApiShellFactory shells;
     Win32Archive archive;
     StandardStreams output;
     return cli::Run(arguments, registry, shells, archive, output);

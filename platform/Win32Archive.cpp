@@ -9,6 +9,7 @@
 
 #include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
+#include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
 
 namespace {
@@ -188,8 +189,7 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
 
     UniqueHKey key;
     const LSTATUS keyOpened = RegOpenKeyExW(users.get(), snapshot.name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.put());
-    // A name longer than a key name can be is refused rather than not found.
-    if (keyOpened == ERROR_FILE_NOT_FOUND || (keyOpened == ERROR_INVALID_PARAMETER && name.size() > 255)) return kDone;
+    if (NoSuchKey(keyOpened, name)) return kDone;
     if (keyOpened != ERROR_SUCCESS) return kUnreadable;
     snapshot.key = reg::KeyTree{NameAsStored(key.get(), snapshot.name), {}, {}};
     if (ReadTree(key.get(), *snapshot.key) != ERROR_SUCCESS) return kUnreadable;
@@ -289,8 +289,7 @@ bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapsh
     UniqueHKey probe;
     const LSTATUS existing =
         RegOpenKeyExW(users.get(), snapshot.name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, probe.put());
-    if (existing != ERROR_FILE_NOT_FOUND && !(existing == ERROR_INVALID_PARAMETER && snapshot.name.size() > 255))
-        return false;
+    if (!NoSuchKey(existing, snapshot.name)) return false;
 
     bool madeKey = false;
     bool written = true;

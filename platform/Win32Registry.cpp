@@ -9,6 +9,10 @@ namespace {
 
 constexpr std::size_t kLongestKeyName = 255;
 
+// The logic's result codes are the registry's own.
+static_assert(reg::kSuccess == ERROR_SUCCESS && reg::kFileNotFound == ERROR_FILE_NOT_FOUND &&
+              reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS);
+
 class Win32Key final : public reg::OpenedKey {
 public:
     explicit Win32Key(UniqueHKey key) : key_(std::move(key)) {}
@@ -56,12 +60,15 @@ bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view nam
     const LSTATUS value = RegQueryValueExW(parent.get(), item.c_str(), nullptr, nullptr, nullptr, nullptr);
     if (value != ERROR_FILE_NOT_FOUND) return true;
     UniqueHKey subkey;
-    const LSTATUS key = RegOpenKeyExW(parent.get(), item.c_str(), 0, KEY_QUERY_VALUE, subkey.put());
-    // Key names stop at 255 characters (Wine's at 256), value names do not:
-    // the registry refuses to open a longer name as a key (ERROR_INVALID_PARAMETER)
-    // rather than answer "not there", and no key of that name can exist.
-    if (name.size() > kLongestKeyName && key != ERROR_SUCCESS) return false;
-    return key != ERROR_FILE_NOT_FOUND;
+    return !NoSuchKey(RegOpenKeyExW(parent.get(), item.c_str(), 0, KEY_QUERY_VALUE, subkey.put()), name);
+}
+
+// Key names stop at 255 characters (Wine's at 256), value names do not: the
+// registry refuses to open a longer name as a key (ERROR_INVALID_PARAMETER,
+// or another error) rather than answer "not there", and no key of that name
+// can exist.
+bool NoSuchKey(LSTATUS opened, std::wstring_view name) {
+    return opened == ERROR_FILE_NOT_FOUND || (name.size() > kLongestKeyName && opened != ERROR_SUCCESS);
 }
 
 bool Win32Registry::SameName(std::wstring_view a, std::wstring_view b) const {

@@ -1,6 +1,12 @@
 #pragma once
 
+#include <windows.h>
+
 #include "registry/RegistryTypes.h"
+
+// Whether opening the key `name` with the answer `opened` means that there
+// is no such key.
+bool NoSuchKey(LSTATUS opened, std::wstring_view name);
 
 // The current user's registry through the wide-character Win32 API.
 class Win32Registry final : public reg::RegistryReader {

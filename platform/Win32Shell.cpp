@@ -7,60 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/NewerApis.h"
 #include "platform/Win32Handles.h"
+#include "registry/modMyRegistry.h"
 
 namespace {
 
-struct ParsedPath {
-    HKEY root = nullptr;
-    std::wstring key;   // below the root, without a trailing backslash
-    std::wstring item;  // the value's name; empty when the path names a key
-    bool namesKey = false;
-};
-
-HKEY RootFromName(std::wstring_view name) {
-    struct Root {
-        std::wstring_view longName, shortName;
-        HKEY key;
-    };
-    static const std::array<Root, 5> roots{{
-        {L"HKEY_CURRENT_USER", L"HKCU", HKEY_CURRENT_USER},
-        {L"HKEY_LOCAL_MACHINE", L"HKLM", HKEY_LOCAL_MACHINE},
-        {L"HKEY_CLASSES_ROOT", L"HKCR", HKEY_CLASSES_ROOT},
-        {L"HKEY_USERS", L"HKEY_USERS", HKEY_USERS},
-        {L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-    }};
-    const auto same = [](std::wstring_view a, std::wstring_view b) { return NewerApis::Get().SameNameNoCase(a, b); };
-    for (const Root& root : roots) {
-        if (same(name, root.longName) || same(name, root.shortName)) return root.key;
-    }
-    return nullptr;
-}
-
-// Splits "ROOT\key\path\item" or "ROOT\key\path\" (a key). A path with an empty
-// part, or one that names a root itself, is refused: handed to the registry
-// API it would address the root's whole contents.
-bool ParsePath(std::wstring_view path, ParsedPath& parsed) {
-    const std::size_t rootEnd = path.find(L'\\');
-    if (rootEnd == std::wstring_view::npos) return false;
-    parsed.root = RootFromName(path.substr(0, rootEnd));
-    std::wstring_view rest = path.substr(rootEnd + 1);
-    parsed.namesKey = rest.ends_with(L'\\');
-    if (parsed.namesKey) rest.remove_suffix(1);
-    if (parsed.root == nullptr || rest.empty() || rest.starts_with(L'\\') || rest.ends_with(L'\\') ||
-        rest.find(L"\\\\") != std::wstring_view::npos) {
-        return false;
-    }
-    if (parsed.namesKey) {
-        parsed.key = rest;
-        return true;
-    }
-    const std::size_t lastSlash = rest.rfind(L'\\');
-    if (lastSlash == std::wstring_view::npos) return false;
-    parsed.key = rest.substr(0, lastSlash);
-    parsed.item = rest.substr(lastSlash + 1);
-    return true;
+// The parsed path's root, as the registry API names it.
+HKEY RootKey(std::int32_t number) {
+    static const std::array<HKEY, 5> roots{HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CURRENT_CONFIG,
+                                           HKEY_USERS};
+    return roots.at(static_cast<std::size_t>(number));
 }
 
 // ole32 and oleaut32 come from System32 with the first removal, and COM
@@ -176,12 +132,12 @@ bool CollectSubkeysDeepestFirst(HKEY parent, const std::wstring& name, const std
 }
 
 HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
-    ParsedPath parsed;
-    if (!ParsePath(path, parsed)) return E_INVALIDARG;
+    modMyRegistry::ShellPath parsed;
+    if (!modMyRegistry::ParseShellPath(path, parsed)) return E_INVALIDARG;
     if (!parsed.namesKey) return InvokeRegDelete(shell, path);
 
     std::vector<std::wstring> below;
-    if (!CollectSubkeysDeepestFirst(parsed.root, parsed.key, parsed.key, below)) return E_ACCESSDENIED;
+    if (!CollectSubkeysDeepestFirst(RootKey(parsed.rootKey), parsed.key, parsed.key, below)) return E_ACCESSDENIED;
     const std::wstring rootName(path.substr(0, path.find(L'\\') + 1));
     for (const std::wstring& key : below) {
         if (const HRESULT hr = InvokeRegDelete(shell, rootName + key + L'\\'); FAILED(hr)) return hr;
@@ -191,7 +147,7 @@ HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
 
 std::atomic<unsigned> fallbacks{0};
 
-class ProductionShell final : public ScriptShell {
+class AutomationOrApiShell final : public ScriptShell {
 public:
     bool RegDelete(std::wstring_view path) override {
         ComPtr<IDispatch> shell;
@@ -206,20 +162,14 @@ public:
 
 }  // namespace
 
-HRESULT AutomationRegDelete(std::wstring_view path) {
-    ComPtr<IDispatch> shell;
-    if (const HRESULT created = CreateAutomationShell(shell); FAILED(created)) return created;
-    return DeleteThroughAutomation(shell.get(), path);
-}
-
 unsigned RegistryApiFallbacks() { return fallbacks; }
 
 LSTATUS RegistryApiDelete(std::wstring_view path) {
-    ParsedPath parsed;
-    if (!ParsePath(path, parsed)) return ERROR_INVALID_PARAMETER;
-    if (parsed.namesKey) return DeleteKeyTree(parsed.root, parsed.key);
+    modMyRegistry::ShellPath parsed;
+    if (!modMyRegistry::ParseShellPath(path, parsed)) return ERROR_INVALID_PARAMETER;
+    if (parsed.namesKey) return DeleteKeyTree(RootKey(parsed.rootKey), parsed.key);
     UniqueHKey key;
-    if (const LSTATUS opened = RegOpenKeyExW(parsed.root, parsed.key.c_str(), 0, KEY_SET_VALUE, key.put());
+    if (const LSTATUS opened = RegOpenKeyExW(RootKey(parsed.rootKey), parsed.key.c_str(), 0, KEY_SET_VALUE, key.put());
         opened != ERROR_SUCCESS)
         return opened;
     return RegDeleteValueW(key.get(), parsed.item.c_str());
@@ -251,4 +201,4 @@ LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
     return ERROR_SUCCESS;
 }
 
-std::unique_ptr<ScriptShell> ProductionShellFactory::Create() { return std::make_unique<ProductionShell>(); }
+std::unique_ptr<ScriptShell> AutomationOrApiShellFactory::Create() { return std::make_unique<AutomationOrApiShell>(); }

@@ -7,11 +7,8 @@
 
 #include "registry/ScriptShell.h"
 
-// The automation object "WScript.Shell", made for this one call and asked,
-// late-bound, to RegDelete the path. A key goes with everything below it.
-HRESULT AutomationRegDelete(std::wstring_view path);
-
-// The same request carried out with the registry API.
+// The scripting shell's RegDelete of the path, carried out with the registry
+// API. A key goes with everything below it.
 LSTATUS RegistryApiDelete(std::wstring_view path);
 
 // A key that a program running as the user made with REG_OPTION_CREATE_LINK
@@ -30,9 +27,10 @@ HMODULE LoadFromSystem32(const wchar_t* name);
 // works (Windows, a test's stand-in) there should be none.
 unsigned RegistryApiFallbacks();
 
-// The shell Tallowick uses: the automation object, or the registry API where
-// the object cannot be made or does not implement RegDelete (as under Wine).
-class ProductionShellFactory final : public ScriptShellFactory {
+// Makes the automation object "WScript.Shell" for each delete, asked
+// late-bound to RegDelete; or the registry API where the object cannot be
+// made or does not implement RegDelete (as under Wine).
+class AutomationOrApiShellFactory final : public ScriptShellFactory {
 public:
     std::unique_ptr<ScriptShell> Create() override;
 };

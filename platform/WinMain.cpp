@@ -17,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     InitCommonControlsEx(&controls);
 
     Win32Registry registry;
-    ProductionShellFactory shells;
+    AutomationOrApiShellFactory shells;
     Win32Archive archive;
     MainWindow window(registry, shells, archive);
     if (!window.Create(instance, showCommand)) return 1;

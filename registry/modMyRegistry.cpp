@@ -1,11 +1,30 @@
 #include "registry/modMyRegistry.h"
 
+#include <algorithm>
+
 #include "registry/ScriptShell.h"
 
 namespace modMyRegistry {
 namespace {
 
 constexpr wchar_t kSlash = L'\\';
+
+// The roots by number, with the short names the shell also takes; any other
+// number is HKEY_USERS.
+struct Root {
+    std::int32_t number;
+    std::wstring_view name, shortName;
+};
+constexpr Root kRoots[] = {
+    {0, L"HKEY_CLASSES_ROOT", L"HKCR"},   {1, L"HKEY_CURRENT_USER", L"HKCU"},
+    {2, L"HKEY_LOCAL_MACHINE", L"HKLM"},  {3, L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG"},
+    {4, L"HKEY_USERS", L"HKU"},
+};
+
+bool SameAsciiName(std::wstring_view a, std::wstring_view b) {
+    const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
+}
 
 // The shell is made afresh for every delete and released on every way out,
 // so no state outlives a call. Every failure, an exhausted heap included,
@@ -24,13 +43,30 @@ bool Delete(ScriptShellFactory& shells, ComposePath composePath) noexcept {
 }  // namespace
 
 std::wstring RootKeyName(std::int32_t rootKey) {
-    switch (rootKey) {
-    case 0: return L"HKEY_CLASSES_ROOT";
-    case 1: return L"HKEY_CURRENT_USER";
-    case 2: return L"HKEY_LOCAL_MACHINE";
-    case 3: return L"HKEY_CURRENT_CONFIG";
-    default: return L"HKEY_USERS";
-    }
+    for (const Root& root : kRoots)
+        if (root.number == rootKey) return std::wstring(root.name);
+    return L"HKEY_USERS";
+}
+
+bool ParseShellPath(std::wstring_view path, ShellPath& parsed) {
+    const std::size_t rootEnd = path.find(kSlash);
+    if (rootEnd == std::wstring_view::npos) return false;
+    const std::wstring_view rootName = path.substr(0, rootEnd);
+    const auto root = std::ranges::find_if(kRoots, [&](const Root& r) {
+        return SameAsciiName(rootName, r.name) || SameAsciiName(rootName, r.shortName);
+    });
+    std::wstring_view rest = path.substr(rootEnd + 1);
+    parsed.namesKey = rest.ends_with(kSlash);
+    if (parsed.namesKey) rest.remove_suffix(1);
+    if (root == std::end(kRoots) || rest.empty() || rest.starts_with(kSlash) || rest.ends_with(kSlash) ||
+        rest.find(L"\\\\") != std::wstring_view::npos)
+        return false;
+    parsed.rootKey = root->number;
+    const std::size_t lastSlash = parsed.namesKey ? rest.size() : rest.rfind(kSlash);
+    if (lastSlash == std::wstring_view::npos) return false;
+    parsed.key = rest.substr(0, lastSlash);
+    parsed.item = parsed.namesKey ? std::wstring() : std::wstring(rest.substr(lastSlash + 1));
+    return true;
 }
 
 std::wstring EnsureLeadingSlash(std::wstring_view text) {

@@ -5,6 +5,7 @@
 #include "MemoryRegistry.h"
 #include "registry/RegFile.h"
 #include "registry/UsersKey.h"
+#include "registry/modMyRegistry.h"
 #include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
@@ -14,6 +15,25 @@ using Names = std::vector<std::wstring>;
 const std::wstring kUsers(USERS_KEY_PATH);
 bool SameAscii(std::wstring_view a, std::wstring_view b) { return MemoryRegistry().SameName(a, b); }
 const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
+
+// The shell's paths split for the registry API; a path that would address a
+// root's whole contents, or has an empty part, is refused.
+TEST(ShellPath, SplitsOnlyPathsThatNameOneItem) {
+    const struct {
+        std::wstring path;
+        std::optional<modMyRegistry::ShellPath> parsed;
+    } rows[] = {
+        {kShellUsers + L"\\alice", modMyRegistry::ShellPath{1, kUsers, L"alice", false}},
+        {L"hklm\\a\\b\\", modMyRegistry::ShellPath{2, L"a\\b", L"", true}},
+        {L"HKEY_CURRENT_USER", {}}, {L"HKCU\\", {}}, {L"HKEY_CURRENT_USER\\\\alice", {}}, {kShellUsers + L"\\\\", {}},
+        {kShellUsers + L"\\alice\\\\", {}}, {L"NOT_A_ROOT\\" + kUsers + L"\\alice\\", {}}, {kUsers + L"\\alice\\", {}},
+    };
+    for (const auto& row : rows) {
+        modMyRegistry::ShellPath parsed;
+        const bool ok = modMyRegistry::ParseShellPath(row.path, parsed);
+        EXPECT_TRUE(ok ? parsed == row.parsed : !row.parsed) << row.path.size();
+    }
+}
 
 struct Form {
     MemoryRegistry registry;

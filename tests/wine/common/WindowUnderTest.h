@@ -32,7 +32,7 @@ public:
 
 private:
     Win32Registry registry_;
-    ProductionShellFactory shells_;
+    AutomationOrApiShellFactory shells_;
     Win32Archive archive_;
     MainWindow window_{registry_, shells_, archive_};
     HWND list_ = nullptr;
