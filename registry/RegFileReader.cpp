@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00";
 constexpr std::wstring_view kCurrentUser = L"HKEY_CURRENT_USER\\";
+constexpr std::uint32_t kLinkType = 6;
 
 // The file's text, one line at a time, CRLF or LF; a line that ends in a
 // backslash inside hex data goes on in the next.
@@ -151,6 +152,8 @@ private:
         }
         if (at >= line.size() || line[at] != L'=') return Refuse(L"a value's name is not followed by =");
         if (!Data(line.substr(at + 1), value)) return false;
+        // A link's target value would only mislead: no backup of ours holds one.
+        if (value.type == kLinkType) return Refuse(L"it writes a registry link's value");
         if (key_ == nullptr) {
             if (value.name.empty()) return Refuse(L"it writes the Users key's default value");
             if (snapshot_.value && !sameName_(snapshot_.value->name, value.name))

@@ -285,6 +285,7 @@ TEST(Backup, RefusesEverythingButOneName) {
         {good + L"\"b\"=\"\\t\"\n", L"line 7: a bad escape \\t"},
         {good + L"\"b\"=hex:0g\n", L"line 7: a bad hex byte in a value's data"},
         {good + L"\"b\"=qword:1\n", L"line 7: a value of a form this file type does not have"},
+        {good + L"\"SymbolicLinkValue\"=hex(6):41,00\n", L"line 7: it writes a registry link's value"},
         {good + L"\"b\"=hex:00,\\\n", L"line 7: a bad hex byte in a value's data"},
         {good + L"\"b\"=\"open", L"it is cut short: its last line does not end"},
         {L"", L"it holds no screen name"},
