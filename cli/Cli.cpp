@@ -192,7 +192,9 @@ public:
 
     void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {
         const auto backups = Backups();
-        for (const auto& [file, held] : backups) {
+        for (const auto& backup : backups) {
+            const reg::BackupFile& file = backup.first;
+            const std::wstring& held = backup.second;
             const bool asked = all || std::ranges::any_of(names, [&](std::wstring_view n) { return registry_.SameName(held, n); });
             if (!asked || (held.empty() && !all)) continue;
             if (archive_.DeleteBackup(file.path)) {

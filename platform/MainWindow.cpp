@@ -78,7 +78,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
         return false;
 
     // The window menu (a right click on the caption, Alt+Space) restores.
-    if (const HMENU system = GetSystemMenu(hwnd_, FALSE); system != nullptr) {
+    if (HMENU system = GetSystemMenu(hwnd_, FALSE); system != nullptr) {
         AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system, MF_STRING, IDM_RESTOREFILE, kRestoreItem);
     }

@@ -244,7 +244,7 @@ std::vector<reg::BackupFile> Win32Archive::Backups() {
     std::vector<std::pair<ULONGLONG, reg::BackupFile>> found;
     const std::wstring folder = RemovedFolder();
     WIN32_FIND_DATAW data{};
-    const HANDLE search = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(ForFileApi(folder + L"\\*.reg").c_str(), &data);
+    HANDLE search = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(ForFileApi(folder + L"\\*.reg").c_str(), &data);
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data) != 0) {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
         FILETIME local{};
@@ -260,6 +260,7 @@ std::vector<reg::BackupFile> Win32Archive::Backups() {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     std::ranges::stable_sort(found, std::ranges::greater{}, [](const auto& entry) { return entry.first; });
     std::vector<reg::BackupFile> newestFirst;
+    newestFirst.reserve(found.size());
     for (auto& entry : found) newestFirst.push_back(std::move(entry.second));
     return newestFirst;
 }

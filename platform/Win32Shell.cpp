@@ -125,8 +125,10 @@ bool CollectSubkeysDeepestFirst(HKEY parent, const std::wstring& name, const std
         children.emplace_back(buffer.data(), length);
     }
     for (const std::wstring& child : children) {
-        if (!CollectSubkeysDeepestFirst(open.get(), child, path + L'\\' + child, out)) return false;
-        out.push_back(path + L'\\' + child);
+        std::wstring childPath = path;
+        childPath.append(1, L'\\').append(child);
+        if (!CollectSubkeysDeepestFirst(open.get(), child, childPath, out)) return false;
+        out.push_back(std::move(childPath));
     }
     return true;
 }

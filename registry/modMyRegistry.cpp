@@ -52,7 +52,7 @@ bool ParseShellPath(std::wstring_view path, ShellPath& parsed) {
     const std::size_t rootEnd = path.find(kSlash);
     if (rootEnd == std::wstring_view::npos) return false;
     const std::wstring_view rootName = path.substr(0, rootEnd);
-    const auto root = std::ranges::find_if(kRoots, [&](const Root& r) {
+    const auto* const root = std::ranges::find_if(kRoots, [&](const Root& r) {
         return SameAsciiName(rootName, r.name) || SameAsciiName(rootName, r.shortName);
     });
     std::wstring_view rest = path.substr(rootEnd + 1);
