@@ -63,7 +63,8 @@ void WindowUnderTest::FollowRegistry(DWORD ms) {
 }
 
 void WindowUnderTest::PressF5() {
-    SendMessageW(list_, WM_KEYDOWN, VK_F5, 0);
+    MSG press{list_, WM_KEYDOWN, VK_F5, 0, 0, {}};
+    EXPECT_TRUE(window_.TranslateKeys(press));
     PumpMessages();
 }
 
