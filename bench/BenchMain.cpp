@@ -146,7 +146,10 @@ public:
     double Run(Variant variant, std::size_t n) {
         HWND list = variant == kOurs ? GetDlgItem(ours_.hwnd(), IDC_NAMES) : floorList_;
         HWND status = variant == kOurs ? GetDlgItem(ours_.hwnd(), IDC_STATUS) : floorStatus_;
-        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        // Tallowick's list is emptied as its refresh empties it, its copy of
+        // the names too: left behind, each run inserted among all earlier ones.
+        if (variant == kOurs) ours_.Clear();
+        else SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
         SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
         PumpMessages();
         const Clock::time_point start = Clock::now();
