@@ -146,7 +146,10 @@ public:
     double Run(Variant variant, std::size_t n) {
         HWND list = variant == kOurs ? GetDlgItem(ours_.hwnd(), IDC_NAMES) : floorList_;
         HWND status = variant == kOurs ? GetDlgItem(ours_.hwnd(), IDC_STATUS) : floorStatus_;
-        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        // Tallowick's list is emptied as its refresh empties it, its copy of
+        // the names too: left behind, each run inserted among all earlier ones.
+        if (variant == kOurs) ours_.Clear();
+        else SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
         SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
         PumpMessages();
         const Clock::time_point start = Clock::now();
@@ -210,11 +213,12 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* windowClass) {
     return nullptr;
 }
 
-// A visible window whose list (if `items` > 0) holds them all. The list is
-// asked only once the window shows: until then it is busy loading.
+// A visible window whose list holds all `items` and answers: the window has
+// then finished showing itself, which the empty window must do too (it is
+// visible halfway through ShowWindow). The list is asked only once the window
+// shows: until then it is busy loading.
 bool IsReady(HWND window, int items) {
     if (window == nullptr || !IsWindowVisible(window)) return false;
-    if (items == 0) return true;
     DWORD_PTR count = 0;
     HWND list = FindWindowExW(window, nullptr, WC_LISTVIEWW, nullptr);
     return list != nullptr && SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count) != 0 &&
@@ -224,14 +228,18 @@ bool IsReady(HWND window, int items) {
 struct Program {
     const wchar_t* file;
     const wchar_t* windowClass;
-    int items;
+    int items;  // the names in the Users key when it starts; its list shows them all
     std::vector<double> ms;
     SIZE_T peak = 0;
 };
 
 // CreateProcess until the program's window is ready, then WM_CLOSE. False,
 // with the reason printed, when it never is or does not exit.
-bool Launch(Program& program) {
+bool Launch(ScratchUsers& users, Program& program) {
+    if (!users.Resize(static_cast<std::size_t>(program.items))) {
+        std::fprintf(stderr, "bench: cannot write the made-up names\n");
+        return false;
+    }
     std::wstring exe(32768, L'\0');
     exe.resize(GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
     exe = exe.substr(0, exe.find_last_of(L"\\/") + 1) + program.file;
@@ -256,6 +264,8 @@ bool Launch(Program& program) {
         }
     }
     program.ms.push_back(MsSince(start));
+    // The peak once the window has painted and waits for input.
+    WaitForInputIdle(process.hProcess, 5000);
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory))
@@ -269,13 +279,19 @@ bool Launch(Program& program) {
 
 // Rounds in which every program starts once, the first one changing from
 // round to round; a first round warms the file cache and is not counted.
-bool Rotate(std::vector<Program*> programs, int rounds) {
+// After each start with `listed.items` names, the floor lists as many.
+bool Rotate(ScratchUsers& users, Listing& listing, std::vector<Program*> programs, const Program& listed,
+            std::vector<double>& floorMs, int rounds) {
     for (int round = -1; round < rounds; ++round) {
         for (std::size_t k = 0; k < programs.size(); ++k) {
             Program& program = *programs[(k + static_cast<std::size_t>(round + 1)) % programs.size()];
-            if (!Launch(program)) return false;
+            if (!Launch(users, program)) return false;
             if (round < 0) program.ms.clear();
             PumpMessages();
+            if (&program != &listed) continue;
+            const double ms = listing.Run(kFloor, static_cast<std::size_t>(listed.items));
+            if (ms < 0) return false;
+            if (round >= 0) floorMs.push_back(ms);
         }
     }
     return true;
@@ -287,8 +303,6 @@ int Run(bool quick, bool force) {
     // The naive listing takes some 30 times as long: a few of its runs do.
     constexpr int kNaiveReps = 3;
     const int startUpRounds = quick ? 3 : 25;
-    constexpr int kStartUpNames = 10;
-    constexpr int kPeakNames = 1000;
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -301,14 +315,17 @@ int Run(bool quick, bool force) {
         return 1;
     }
 
-    Program ours{L"tallowick.exe", TALLOWICK_WINDOW_CLASS, kStartUpNames, {}};
+    // With 1,000 names, the floor is the empty window's start-up and the
+    // floor's listing of as many names, measured after each start.
+    Program ours{L"tallowick.exe", TALLOWICK_WINDOW_CLASS, 10, {}};
+    Program ours1000{L"tallowick.exe", TALLOWICK_WINDOW_CLASS, 1000, {}};
     Program withControls{L"bench-controls-window.exe", L"TallowickBenchWindow", 0, {}};
+    std::vector<double> floor1000;
     std::fprintf(stderr, "bench: start-up, %d rounds\n", startUpRounds);
-    if (!users.Resize(kStartUpNames) || !Rotate({&ours, &withControls}, startUpRounds)) return 1;
-
-    Program peak{L"tallowick.exe", TALLOWICK_WINDOW_CLASS, kPeakNames, {}};
-    std::fprintf(stderr, "bench: peak working set with %d names\n", kPeakNames);
-    if (!users.Resize(kPeakNames) || !Rotate({&peak}, quick ? 1 : 3)) return 1;
+    if (!Rotate(users, listing, {&ours, &withControls, &ours1000}, ours1000, floor1000, startUpRounds)) {
+        std::fprintf(stderr, "bench: the start-up could not be measured\n");
+        return 1;
+    }
 
     std::fprintf(stderr, "bench: listing %zu names, %d runs each\n", n, listingReps);
     if (!users.Resize(n)) {
@@ -331,7 +348,8 @@ int Run(bool quick, bool force) {
     }
 
     const double oursMs = Median(samples[kOurs]), floorMs = Median(samples[kFloor]), naiveMs = Median(samples[kNaive]);
-    const double oursUp = Median(ours.ms), controlsUp = Median(withControls.ms);
+    const double oursUp = Median(ours.ms), controlsUp = Median(withControls.ms), ours1000Up = Median(ours1000.ms);
+    const double floor1000Ms = Median(floor1000);
     const double perName = 1000.0 / static_cast<double>(n);
     std::printf("Listing %zu names into a hidden window, median of %d (naive: %d), alternating:\n", n, listingReps,
                 std::min(listingReps, kNaiveReps));
@@ -340,15 +358,18 @@ int Run(bool quick, bool force) {
                 floorMs, floorMs * perName);
     std::printf("  %-58s %9.1f ms %6.1f us/name\n", "naive (redraw on, status text per name)", naiveMs,
                 naiveMs * perName);
-    std::printf("Start-up, CreateProcess to a visible window, median of %d, alternating:\n", startUpRounds);
+    std::printf("Start-up, CreateProcess to a shown window that answers, median of %d, alternating:\n", startUpRounds);
     std::printf("  %-58s %9.1f ms %6.1f MiB peak\n", "tallowick.exe, 10 names", oursUp, Mib(ours.peak));
     std::printf("  %-58s %9.1f ms %6.1f MiB peak\n", "empty window, empty list view and status bar", controlsUp,
                 Mib(withControls.peak));
-    std::printf("  %-58s %9.1f ms %6.1f MiB peak\n", "tallowick.exe, 1000 names", Median(peak.ms), Mib(peak.peak));
+    std::printf("  %-58s %9.1f ms %6.1f MiB peak\n", "tallowick.exe, 1000 names", ours1000Up, Mib(ours1000.peak));
+    std::printf("  %-58s %9.1f ms\n", "empty window + floor listing of 1000 names", controlsUp + floor1000Ms);
     std::printf("floor_ratio_%zu %.3f\n", n, oursMs / floorMs);
     std::printf("naive_ratio_%zu %.3f\n", n, oursMs / naiveMs);
-    std::printf("startup_ratio_%d %.3f\n", kStartUpNames, oursUp / controlsUp);
-    std::printf("peak_mib_%d %.1f\n", kPeakNames, Mib(peak.peak));
+    std::printf("startup_ratio_10 %.3f\n", oursUp / controlsUp);
+    std::printf("startup_ratio_1000 %.3f\n", ours1000Up / (controlsUp + floor1000Ms));
+    std::printf("peak_ratio_1000 %.3f\n", Mib(ours1000.peak) / Mib(withControls.peak));
+    std::printf("peak_mib_1000 %.1f\n", Mib(ours1000.peak));
     std::printf("ratio_%zu %.3f\n", n, oursMs / floorMs);
     std::fflush(stdout);
     return 0;

@@ -54,11 +54,17 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kClassName;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TALLOWICK));
+    // The window's icons, both at their sizes for the system DPI: given only
+    // the large one, the system would decode the resource again to make the
+    // small one, and icons sent with WM_SETICON would each be decoded and
+    // handed to the window manager once more.
+    dpi_ = NewerApis::Get().DpiForWindow(nullptr);  // no window yet: the system's
+    classIconDpi_ = dpi_;
+    windowClass.hIcon = AppIcon(SM_CXICON, SM_CYICON, LR_SHARED);
+    windowClass.hIconSm = AppIcon(SM_CXSMICON, SM_CYSMICON, LR_SHARED);
     if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
-    menus_.reset(LoadMenuW(instance, MAKEINTRESOURCEW(IDR_LISTMENU)));
-    if (!menus_) return false;
+    // The pop-up menu is loaded when first shown.
     accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
 
     // The design-time client area at the window's DPI.
@@ -71,7 +77,6 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     // It is made at its size for the system DPI, which is its own unless it
     // opens on a screen of another scale: made at the system's default size
     // instead, its controls were laid out twice.
-    dpi_ = NewerApis::Get().DpiForWindow(nullptr);  // no window yet: the system's
     const RECT guess = designFrame();
     if (CreateWindowExW(0, kClassName, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, guess.right - guess.left,
                         guess.bottom - guess.top, nullptr, nullptr, instance, this) == nullptr)
@@ -174,6 +179,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
         if (LOWORD(wParam) == IDM_UNDOREMOVE) WhileBusy([this] { frm_.OnUndoRemoveClick(); });
         if (LOWORD(wParam) == IDM_RESTOREFILE) WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
+        if (LOWORD(wParam) == IDM_REFRESH) RefreshNames();
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_RESTOREFILE) break;
@@ -266,13 +272,13 @@ void MainWindow::ApplyDpi(UINT dpi) {
         images_ = std::move(images);
     }
 
-    smallIcon_.reset(static_cast<HICON>(
-        LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
-    bigIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON,
-                                                 NewerApis::Get().SystemMetrics(SM_CXICON, dpi),
-                                                 NewerApis::Get().SystemMetrics(SM_CYICON, dpi), LR_DEFAULTCOLOR)));
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    // The class's icons fit the system DPI; another takes icons of its own.
+    if (dpi != classIconDpi_ || smallIcon_) {
+        smallIcon_.reset(AppIcon(SM_CXSMICON, SM_CYSMICON, 0));
+        bigIcon_.reset(AppIcon(SM_CXICON, SM_CYICON, 0));
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+    }
 
     // The status bar takes the room that the layout rule leaves below the list.
     int borders[3] = {};  // horizontal, vertical, between parts
@@ -294,10 +300,6 @@ LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LP
     case WM_LBUTTONDOWN: button = kLeftButton; break;
     case WM_RBUTTONDOWN: button = kRightButton; break;
     case WM_MBUTTONDOWN: button = kMiddleButton; break;
-    case WM_KEYDOWN:
-        if (wParam != VK_F5) return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
-        window->RefreshNames();
-        return 0;
     default: return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     }
     // The list handles the press first, so that a right click selects the
@@ -305,6 +307,13 @@ LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LP
     const LRESULT result = CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     window->frm_.OnListMouseDown(button);
     return result;
+}
+
+// The application icon at a system metric's size for the window's DPI.
+HICON MainWindow::AppIcon(int widthMetric, int heightMetric, UINT flags) const {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON,
+                                         NewerApis::Get().SystemMetrics(widthMetric, dpi_),
+                                         NewerApis::Get().SystemMetrics(heightMetric, dpi_), flags));
 }
 
 int MainWindow::ToPixels(float twips) const {
@@ -338,7 +347,9 @@ WindowState MainWindow::State() const {
 }
 
 void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
+    if (!menus_) menus_.reset(LoadMenuW(instance_, MAKEINTRESOURCEW(IDR_LISTMENU)));
     HMENU menu = GetSubMenu(menus_.get(), 0);
+    if (menu == nullptr) return;
     EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, IDM_UNDOREMOVE, MF_BYCOMMAND | (state.canUndo ? MF_ENABLED : MF_GRAYED));
     WhileBusy([&] {

@@ -24,7 +24,7 @@ public:
 
     bool Create(HINSTANCE instance, int showCommand);
     HWND hwnd() const { return hwnd_; }
-    // Ctrl+Z and the other keys of the window's accelerator table.
+    // Ctrl+Z, F5 and the other keys of the window's accelerator table.
     bool TranslateKeys(MSG& message) const;
     // The form's load: the names listed into the still hidden window.
     void LoadNames();
@@ -70,6 +70,7 @@ private:
     void LoadWithoutRedraw(Load load);
     template <typename Action>
     void WhileBusy(Action action);
+    HICON AppIcon(int widthMetric, int heightMetric, UINT flags) const;
     int ToPixels(float twips) const;
     float ToTwips(int pixels) const;
 
@@ -84,11 +85,12 @@ private:
     std::map<int, std::wstring> loadingPanelTexts_;
     std::vector<std::wstring> names_;  // the list's items, in its order
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+    UINT classIconDpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
     HACCEL accelerators_ = nullptr;  // a resource's table: the system frees it
     UniqueHFont font_;
     UniqueHImageList images_;
-    UniqueHIcon bigIcon_;
+    UniqueHIcon bigIcon_;  // only at a DPI other than the class icons'
     UniqueHIcon smallIcon_;
     UsersKeyWatch watch_;
     frmMain frm_;

@@ -1,6 +1,9 @@
 #include "WindowUnderTest.h"
 
 #include <commctrl.h>
+
+#include <algorithm>
+#include <iterator>
 #include <gtest/gtest.h>
 
 #include "TestRegistry.h"
@@ -62,19 +65,25 @@ void WindowUnderTest::FollowRegistry(DWORD ms) {
     PumpMessages();
 }
 
-void WindowUnderTest::PressF5() {
-    SendMessageW(list_, WM_KEYDOWN, VK_F5, 0);
-    PumpMessages();
-}
+void WindowUnderTest::PressF5() { PressKey(VK_F5, false); }
 
-void WindowUnderTest::Undo() {
+void WindowUnderTest::Undo() { PressKey('Z', true); }
+
+// Through the accelerator table, with Ctrl alone held or no modifier: a
+// modifier the thread's key state holds from earlier input must not change
+// the key.
+void WindowUnderTest::PressKey(WPARAM key, bool control) {
     BYTE keys[256] = {};
     GetKeyboardState(keys);
-    keys[VK_CONTROL] = 0x80;
-    SetKeyboardState(keys);
-    MSG press{list_, WM_KEYDOWN, 'Z', 0, 0, {}};
+    BYTE held[256] = {};
+    std::copy(std::begin(keys), std::end(keys), std::begin(held));
+    for (const int modifier : {VK_SHIFT, VK_LSHIFT, VK_RSHIFT, VK_CONTROL, VK_LCONTROL, VK_RCONTROL, VK_MENU,
+                               VK_LMENU, VK_RMENU})
+        held[modifier] = 0;
+    held[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(held);
+    MSG press{list_, WM_KEYDOWN, key, 0, 0, {}};
     const bool translated = window_.TranslateKeys(press);
-    keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
     EXPECT_TRUE(translated);
     PumpMessages();

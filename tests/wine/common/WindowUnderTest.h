@@ -26,11 +26,12 @@ public:
     // What the message loop does when the registry changes: waits up to
     // `ms` for the watch, and takes the change.
     void FollowRegistry(DWORD ms);
+    // Press F5 and Ctrl+Z through the window's accelerator table.
     void PressF5();
-    // Presses Ctrl+Z through the window's accelerator table.
     void Undo();
 
 private:
+    void PressKey(WPARAM key, bool control);
     Win32Registry registry_;
     AutomationOrApiShellFactory shells_;
     Win32Archive archive_;
