@@ -148,7 +148,7 @@ bool MakeFolder(const std::wstring& path) {
 
 // The logon sets %LOCALAPPDATA%, except for batch and S4U logons and
 // runas /noprofile: then the shell tells the folder. shell32 is loaded only
-// then, from System32: linked, it was loaded at every start, removal or not.
+// then, from System32: linked, it would load at every start, removal or not.
 std::wstring LocalAppData() {
     std::wstring folder(MAX_PATH, L'\0');
     for (DWORD length = 0;;) {

@@ -20,8 +20,8 @@ HKEY RootKey(std::int32_t number) {
 }
 
 // ole32 and oleaut32 come from System32 with the first removal, and COM
-// starts then: linked, they were loaded at every start of the program, most
-// of what it took beyond a bare window, and most runs remove nothing. Only
+// starts then: linked, they would load at every start of the program, most
+// of what it takes beyond a bare window, and most runs remove nothing. Only
 // the window's thread removes names, so the apartment is that thread's until
 // the program ends.
 struct Automation {
