@@ -148,7 +148,7 @@ public:
         HWND status = variant == kOurs ? GetDlgItem(ours_.hwnd(), IDC_STATUS) : floorStatus_;
         // Tallowick's list is emptied as its refresh empties it, its copy of
         // the names too: left behind, each run inserted among all earlier ones.
-        if (variant == kOurs) ours_.Clear();
+        if (variant == kOurs) ours_.Names().Clear();
         else SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
         SendMessageW(status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L""));
         PumpMessages();

@@ -20,7 +20,6 @@ constexpr wchar_t kCaption[] = L"Tallowick";
 constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
 constexpr wchar_t kRestoreItem[] = L"Restore Removed ScreenName...\tCtrl+O";
 
-constexpr float kTwipsPerInch = 1440;
 // Client area at design time, in twips, and the design-time frame that the
 // layout rule's margins were measured against: 45 per side, 330 on top.
 constexpr float kDesignClientWidth = 4680;
@@ -39,7 +38,7 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 }  // namespace
 
 MainWindow::MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive)
-    : frm_(*this, *this, *this, registry, shells, archive) {}
+    : frm_(*this, names_, *this, registry, shells, archive) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -223,6 +222,7 @@ bool MainWindow::CreateControls() {
     status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd_,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS)), instance_, nullptr);
     if (list_ == nullptr || status_ == nullptr) return false;
+    names_.Attach(list_);
 
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     // Subclassed through the window procedure itself: comctl32's
@@ -316,13 +316,9 @@ HICON MainWindow::AppIcon(int widthMetric, int heightMetric, UINT flags) const {
                                          NewerApis::Get().SystemMetrics(heightMetric, dpi_), flags));
 }
 
-int MainWindow::ToPixels(float twips) const {
-    return static_cast<int>(std::lround(twips * static_cast<float>(dpi_) / kTwipsPerInch));
-}
+int MainWindow::ToPixels(float twips) const { return TwipsToPixels(twips, dpi_); }
 
-float MainWindow::ToTwips(int pixels) const {
-    return static_cast<float>(pixels) * kTwipsPerInch / static_cast<float>(dpi_);
-}
+float MainWindow::ToTwips(int pixels) const { return PixelsToTwips(pixels, dpi_); }
 
 // The outer size as the design-time frame would give it, whatever frame this
 // platform draws: the layout rule's margins then fit the list to the client
@@ -397,72 +393,9 @@ std::optional<std::wstring> MainWindow::ChooseBackupFile() {
     return std::wstring(file.data());
 }
 
-void MainWindow::AddItem(std::wstring_view text, int icon) { InsertItem(ListView_GetItemCount(list_) + 1, text, icon); }
-
-void MainWindow::InsertItem(int item, std::wstring_view text, int icon) {
-    std::wstring copy(text);
-    LVITEMW row{};
-    row.mask = LVIF_TEXT | LVIF_IMAGE;
-    row.iItem = item - 1;
-    row.pszText = copy.data();
-    row.iImage = icon - 1;
-    const int at = ListView_InsertItem(list_, &row);
-    if (at >= 0) names_.insert(names_.begin() + at, std::move(copy));
-}
-
 bool MainWindow::TranslateKeys(MSG& message) const {
     return hwnd_ != nullptr && accelerators_ != nullptr && ::TranslateAcceleratorW(hwnd_, accelerators_, &message) != 0;
 }
-
-int MainWindow::ItemCount() const { return ListView_GetItemCount(list_); }
-
-std::optional<int> MainWindow::SelectedItem() const {
-    const int index = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
-    if (index < 0) return std::nullopt;
-    return index + 1;
-}
-
-// The names as listed, not as the list view shows them: it cuts a text at
-// a NUL, and a name read back from it could then be another name.
-std::wstring MainWindow::ItemText(int item) const { return names_.at(static_cast<std::size_t>(item - 1)); }
-
-void MainWindow::RemoveItem(int item) {
-    ListView_DeleteItem(list_, item - 1);
-    names_.erase(names_.begin() + (item - 1));
-}
-
-void MainWindow::Clear() {
-    ListView_DeleteAllItems(list_);
-    names_.clear();
-}
-
-void MainWindow::SelectItem(int item) {
-    constexpr UINT kState = LVIS_SELECTED | LVIS_FOCUSED;
-    ListView_SetItemState(list_, item - 1, kState, kState);
-    ListView_EnsureVisible(list_, item - 1, FALSE);
-}
-
-float MainWindow::Width() const {
-    RECT bounds{};
-    GetWindowRect(list_, &bounds);
-    return ToTwips(bounds.right - bounds.left);
-}
-
-void MainWindow::SetWidth(float twips) {
-    RECT bounds{};
-    GetWindowRect(list_, &bounds);
-    SetWindowPos(list_, nullptr, 0, 0, ToPixels(twips), bounds.bottom - bounds.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void MainWindow::SetHeight(float twips) {
-    RECT bounds{};
-    GetWindowRect(list_, &bounds);
-    SetWindowPos(list_, nullptr, 0, 0, bounds.right - bounds.left, ToPixels(twips),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void MainWindow::SetColumnWidth(int column, float twips) { ListView_SetColumnWidth(list_, column - 1, ToPixels(twips)); }
 
 void MainWindow::SetPanelText(int panel, std::wstring_view text) {
     if (loading_) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/NameListView.h"
 #include "platform/NewerApis.h"
 #include "platform/UsersKeyWatch.h"
 #include "platform/Win32Handles.h"
@@ -15,7 +16,7 @@
 // The one top-level window and its controls: the list lstNames, the status
 // bar and the pop-up menu mnuList. Sizes cross this class in twips and are
 // drawn in pixels at the window's own DPI.
-class MainWindow final : public FormOps, public ListOps, public StatusOps {
+class MainWindow final : public FormOps, public StatusOps {
 public:
     MainWindow(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive);
     ~MainWindow() override;
@@ -35,6 +36,8 @@ public:
     // then calls OnRegistryChanged.
     HANDLE RegistryChangedEvent() const { return watch_.Event(); }
     void OnRegistryChanged();
+    NameListView& Names() { return names_; }
+    const NameListView& Names() const { return names_; }
 
     float OuterWidth() const override;
     float OuterHeight() const override;
@@ -42,19 +45,6 @@ public:
     void PopupListMenuAtCursor(ListMenuState state) override;
     void PopupListMenuAtItem(int item, ListMenuState state) override;
     std::optional<std::wstring> ChooseBackupFile() override;
-
-    void AddItem(std::wstring_view text, int icon) override;
-    void InsertItem(int item, std::wstring_view text, int icon) override;
-    int ItemCount() const override;
-    std::optional<int> SelectedItem() const override;
-    std::wstring ItemText(int item) const override;
-    void RemoveItem(int item) override;
-    void Clear() override;
-    void SelectItem(int item) override;
-    float Width() const override;
-    void SetWidth(float twips) override;
-    void SetHeight(float twips) override;
-    void SetColumnWidth(int column, float twips) override;
 
     void SetPanelText(int panel, std::wstring_view text) override;
 
@@ -83,7 +73,6 @@ private:
     int busy_ = 0;
     bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
-    std::vector<std::wstring> names_;  // the list's items, in its order
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT classIconDpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;
@@ -92,6 +81,7 @@ private:
     UniqueHImageList images_;
     UniqueHIcon bigIcon_;  // only at a DPI other than the class icons'
     UniqueHIcon smallIcon_;
+    NameListView names_{dpi_};
     UsersKeyWatch watch_;
     frmMain frm_;
 };

@@ -36,7 +36,7 @@ WindowUnderTest::WindowUnderTest() {
 // Read through the window's own list operations, which the removal uses too.
 std::vector<std::wstring> WindowUnderTest::Items() const {
     std::vector<std::wstring> items;
-    for (int item = 1; item <= window_.ItemCount(); ++item) items.push_back(window_.ItemText(item));
+    for (int item = 1; item <= window_.Names().ItemCount(); ++item) items.push_back(window_.Names().ItemText(item));
     return items;
 }
 
@@ -56,7 +56,7 @@ void WindowUnderTest::Remove(int index) {
 }
 
 std::optional<int> WindowUnderTest::Selected() const {
-    const std::optional<int> item = window_.SelectedItem();
+    const std::optional<int> item = window_.Names().SelectedItem();
     return item ? std::optional<int>(*item - 1) : std::nullopt;
 }
 

@@ -21,7 +21,7 @@ public:
     std::wstring StatusText() const;
     // Selects the item (0-based) and picks "Remove ScreenName" for it.
     void Remove(int index);
-    void Select(int index) { window_.SelectItem(index + 1); }
+    void Select(int index) { window_.Names().SelectItem(index + 1); }
     std::optional<int> Selected() const;
     // What the message loop does when the registry changes: waits up to
     // `ms` for the watch, and takes the change.
