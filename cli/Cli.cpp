@@ -8,7 +8,6 @@
 
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
-#include "registry/UsersKey.h"
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
@@ -77,7 +76,6 @@ bool IsFile(std::wstring_view argument) {
            (argument.size() >= 4 && SameWord(argument.substr(argument.size() - 4), L".reg"));
 }
 
-std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }
 
 std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
 
@@ -151,7 +149,7 @@ public:
             reg::NameSnapshot held;
             std::wstring why;
             const bool read = archive_.ReadBackupFile(file.path, bytes) &&
-                              reg::ReadBackup(bytes, USERS_KEY_PATH, SameName(), held, why);
+                              ReadBackupFile(registry_, bytes, held, why);
             found.emplace_back(std::move(file), read ? held.name : std::wstring());
         }
         return found;
@@ -214,10 +212,6 @@ public:
     int ExitCode() const { return exitCode_; }
 
 private:
-    reg::SameName SameName() const {
-        return [this](std::wstring_view a, std::wstring_view b) { return registry_.SameName(a, b); };
-    }
-
     // Output that is lost is a failure too: a script must not take silence
     // for "nothing to do".
     void Track(bool written) {

@@ -97,12 +97,19 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     return RemoveResult::kStays;
 }
 
+bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,
+                    std::wstring& why) {
+    const reg::SameName sameName = [&registry](std::wstring_view a, std::wstring_view b) { return registry.SameName(a, b); };
+    return reg::ReadBackup(fileBytes, USERS_KEY_PATH, sameName, held, why);
+}
+
+std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }
+
 // The file is read in full and judged before anything is written: a file
 // that names anything but one screen name writes nothing at all.
 RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
                                 std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& restored, std::wstring& why) {
-    const reg::SameName sameName = [&registry](std::wstring_view a, std::wstring_view b) { return registry.SameName(a, b); };
-    if (!reg::ReadBackup(fileBytes, USERS_KEY_PATH, sameName, restored, why)) return RestoreResult::kRefusedFile;
+    if (!ReadBackupFile(registry, fileBytes, restored, why)) return RestoreResult::kRefusedFile;
     if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name))) {
         why = L"its name could not have been removed";
         return RestoreResult::kRefusedName;

@@ -37,6 +37,14 @@ enum class RemoveResult {
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
                               std::wstring_view name, reg::NameSnapshot& removed, bool backUp = true);
 
+// Reads a backup file's bytes as the registry compares names; see
+// reg::ReadBackup for what is refused.
+bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,
+                    std::wstring& why);
+// The last part of a file's path, by which a file that names no screen name
+// is reported.
+std::wstring FileNameOf(std::wstring_view path);
+
 enum class RestoreResult {
     kRestored,
     kRefusedFile,  // not a backup of one screen name; `why` says what

@@ -155,6 +155,6 @@ void frmMain::OnRestoreFromFileClick() {
         ShowRestored(restored);
         return;
     }
-    const std::wstring name = restored.name.empty() ? path->substr(path->find_last_of(L"\\/") + 1) : restored.name;
+    const std::wstring name = restored.name.empty() ? ScreenNames::FileNameOf(*path) : restored.name;
     ShowFailure(ScreenNames::CouldNotRestoreText(name));
 }
