@@ -1,19 +1,17 @@
 #pragma once
 
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "window/WindowOps.h"
 
 // The main window and its controls as plain data, with a record of the
-// status texts, icons and pop-ups asked for.
+// status texts and pop-ups asked for.
 struct FakeWindow final : FormOps, ListOps, StatusOps {
     float outerWidth = 4770, outerHeight = 6660;
     WindowState state = WindowState::Normal;
     std::vector<std::wstring> items;
-    std::set<int> icons;
     std::optional<int> selected;
     float listWidth = 4695, listHeight = 5895, columnWidth = 3500;
     std::vector<std::wstring> statusTexts;
@@ -28,10 +26,7 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     std::optional<std::wstring> ChooseBackupFile() override { return chosenFile; }
 
     void AddItem(std::wstring_view text, int icon) override { InsertItem(ItemCount() + 1, text, icon); }
-    void InsertItem(int item, std::wstring_view text, int icon) override {
-        items.emplace(items.begin() + (item - 1), text);
-        icons.insert(icon);
-    }
+    void InsertItem(int item, std::wstring_view text, int /*icon*/) override { items.emplace(items.begin() + (item - 1), text); }
     int ItemCount() const override { return static_cast<int>(items.size()); }
     std::optional<int> SelectedItem() const override { return selected; }
     std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)); }

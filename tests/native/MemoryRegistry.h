@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <clocale>
+#include <cwctype>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,6 +15,7 @@
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
 #include "registry/ScriptShell.h"
+#include "registry/UsersKey.h"
 
 // The Users key held in memory, with the real registry's results: names
 // compared without case over all of Unicode, 259 at the end of a list, 234
@@ -18,22 +23,19 @@
 // here, and a snapshot holds no data: the bytes are the Wine tests' business.
 class MemoryRegistry final : public reg::RegistryReader, public ScriptShellFactory, public reg::NameArchive {
 public:
+    // The registry folds case over all of Unicode ("é" and "É" are one name);
+    // the C locale's towupper folds ASCII only.
     struct NoCaseLess {
-        bool operator()(std::wstring_view a, std::wstring_view b) const;
+        static std::wint_t Upper(wchar_t c) {
+            static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+            return towupper_l(static_cast<std::wint_t>(c), utf8);
+        }
+        bool operator()(std::wstring_view a, std::wstring_view b) const {
+            return std::ranges::lexicographical_compare(a, b, [](wchar_t x, wchar_t y) { return Upper(x) < Upper(y); });
+        }
         using is_transparent = void;
     };
     using Names = std::set<std::wstring, NoCaseLess>;
-
-    std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
-    bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
-    bool SameName(std::wstring_view a, std::wstring_view b) const override;
-    std::unique_ptr<ScriptShell> Create() override;
-    reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, reg::NameSnapshot& snapshot) override;
-    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override;
-    bool DeleteBackup(const std::wstring& path) override;
-    std::vector<reg::BackupFile> Backups() override;
-    bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
-    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
 
     bool usersKeyExists = true;
     Names values, keys;  // below the Users key
@@ -45,9 +47,97 @@ public:
     reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
     std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "NAME.reg"
     std::map<std::wstring, std::vector<std::uint8_t>> files;
-    int liveShells = 0;
+
+    std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override {
+        const bool found = usersKeyExists && keyPath == USERS_KEY_PATH && openStatus == reg::kSuccess;
+        status = found ? reg::kSuccess : usersKeyExists ? openStatus : reg::kFileNotFound;
+        return found ? std::make_unique<Handle>(*this) : nullptr;
+    }
+    bool NameRemains(std::wstring_view /*keyPath*/, std::wstring_view name) override {
+        return values.contains(name) || keys.contains(name);
+    }
+    bool SameName(std::wstring_view a, std::wstring_view b) const override {
+        return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
+    }
+    std::unique_ptr<ScriptShell> Create() override { return shellCreationFails ? nullptr : std::make_unique<Shell>(*this); }
+    reg::ArchiveStatus Snapshot(std::wstring_view /*usersKeyPath*/, std::wstring_view name, reg::NameSnapshot& snapshot) override {
+        snapshot = {std::wstring(name), {}, {}};
+        if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
+        if (const auto key = keys.find(name); key != keys.end()) snapshot.key = {{*key, {}, {}}};
+        return snapshotStatus;
+    }
+    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override {
+        if (backupFails) return reg::ArchiveStatus::kNotWritten;
+        path = std::wstring(name) + L".reg";
+        backups.emplace_back(name);
+        files[path] = fileBytes;
+        return reg::ArchiveStatus::kDone;
+    }
+    bool DeleteBackup(const std::wstring& path) override {
+        return std::erase(backups, path.substr(0, path.size() - 4)) != 0 && files.erase(path) != 0;
+    }
+    std::vector<reg::BackupFile> Backups() override {
+        std::vector<reg::BackupFile> newestFirst;
+        for (std::size_t i = backups.size(); i-- > 0;)
+            newestFirst.push_back({backups[i] + L".reg", L"2026-12-07 12:00:0" + std::to_wstring(i)});
+        return newestFirst;
+    }
+    bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override {
+        const auto found = files.find(path);
+        return found != files.end() && (bytes = found->second, true);
+    }
+    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override {
+        if (NameRemains(usersKeyPath, snapshot.name)) return false;
+        if (snapshot.value) values.insert(snapshot.value->name);
+        if (snapshot.key) keys.insert(snapshot.key->name);
+        return true;
+    }
 
 private:
-    class Shell;
-    class Handle;
+    class Handle final : public reg::OpenedKey {
+    public:
+        explicit Handle(const MemoryRegistry& registry) : registry_(registry) {}
+        reg::Status QueryMaxValueNameLength(std::uint32_t& chars) override {
+            chars = 0;
+            for (const std::wstring& name : registry_.values) chars = std::max(chars, static_cast<std::uint32_t>(name.size()));
+            chars = registry_.reportedMaxName.value_or(chars);
+            return reg::kSuccess;
+        }
+        reg::Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer, std::uint32_t& length) override {
+            if (index >= registry_.unreadableFrom.value_or(index + 1)) return 5;  // access denied
+            if (index >= registry_.values.size()) return reg::kNoMoreItems;
+            const std::wstring& name = *std::next(registry_.values.begin(), index);
+            if (name.size() + 1 > std::min<std::size_t>(length, buffer.size())) return reg::kMoreData;
+            std::ranges::copy(name, buffer.begin());
+            buffer[name.size()] = L'\0';
+            length = static_cast<std::uint32_t>(name.size());
+            return reg::kSuccess;
+        }
+
+    private:
+        const MemoryRegistry& registry_;
+    };
+
+    // Knows the shell's paths of a Users value ("...\Users\NAME") and of a
+    // settings key ("...\Users\NAME\"); any other path deletes nothing.
+    class Shell final : public ScriptShell {
+    public:
+        explicit Shell(MemoryRegistry& registry) : registry_(registry) {}
+        bool RegDelete(std::wstring_view path) override {
+            registry_.deleteRequests.emplace_back(path);
+            const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(USERS_KEY_PATH) + L"\\";
+            if (!path.starts_with(users)) return false;
+            path.remove_prefix(users.size());
+            const bool namesKey = path.ends_with(L'\\');
+            if (namesKey) path.remove_suffix(1);
+            if (path.empty() || path.find(L'\\') != std::wstring_view::npos || (namesKey ? registry_.keysLocked : registry_.valuesLocked))
+                return false;
+            Names& names = namesKey ? registry_.keys : registry_.values;
+            const auto found = names.find(path);
+            return found != names.end() && (names.erase(found), true);
+        }
+
+    private:
+        MemoryRegistry& registry_;
+    };
 };

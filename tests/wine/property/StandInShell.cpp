@@ -7,30 +7,25 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace {
 
 constexpr DISPID kRegDelete = 1;
 
+// Tallowick names keys of HKEY_CURRENT_USER alone; the real object takes the
+// other roots too.
 LSTATUS Delete(std::wstring_view path) {
-    static const std::pair<std::wstring_view, HKEY> roots[] = {
-        {L"HKCU", HKEY_CURRENT_USER},   {L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {L"HKLM", HKEY_LOCAL_MACHINE},  {L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-        {L"HKCR", HKEY_CLASSES_ROOT},   {L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-        {L"HKEY_USERS", HKEY_USERS},    {L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
     const std::size_t slash = path.find(L'\\');
-    const auto* root = std::ranges::find(roots, path.substr(0, slash), &std::pair<std::wstring_view, HKEY>::first);
-    if (root == std::end(roots) || slash == std::wstring_view::npos) return ERROR_BAD_PATHNAME;
+    const std::wstring_view root = path.substr(0, slash);
+    if ((root != L"HKCU" && root != L"HKEY_CURRENT_USER") || slash == std::wstring_view::npos) return ERROR_BAD_PATHNAME;
     const std::wstring rest(path.substr(slash + 1));
     // RegDeleteKey itself refuses a key that has subkeys, as WScript.Shell does.
-    if (rest.ends_with(L'\\')) return RegDeleteKeyW(root->second, rest.substr(0, rest.size() - 1).c_str());
+    if (rest.ends_with(L'\\')) return RegDeleteKeyW(HKEY_CURRENT_USER, rest.substr(0, rest.size() - 1).c_str());
     const std::size_t last = rest.rfind(L'\\');
     const std::wstring key = last == std::wstring::npos ? L"" : rest.substr(0, last);
-    return RegDeleteKeyValueW(root->second, key.c_str(), rest.substr(last + 1).c_str());
+    return RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), rest.substr(last + 1).c_str());
 }
 
 // One object for the DLL's whole life, both the class factory and the shell
