@@ -16,14 +16,13 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     float listWidth = 4695, listHeight = 5895, columnWidth = 3500;
     std::vector<std::wstring> statusTexts;
     std::vector<std::pair<std::optional<int>, ListMenuState>> popups;  // at the item, or at the cursor
-    std::optional<std::wstring> chosenFile;
 
     float OuterWidth() const override { return outerWidth; }
     float OuterHeight() const override { return outerHeight; }
     WindowState State() const override { return state; }
     void PopupListMenuAtCursor(ListMenuState menu) override { popups.emplace_back(std::nullopt, menu); }
     void PopupListMenuAtItem(int item, ListMenuState menu) override { popups.emplace_back(item, menu); }
-    std::optional<std::wstring> ChooseBackupFile() override { return chosenFile; }
+    std::optional<std::wstring> ChooseBackupFile() override { return {}; }
 
     void AddItem(std::wstring_view text, int icon) override { InsertItem(ItemCount() + 1, text, icon); }
     void InsertItem(int item, std::wstring_view text, int /*icon*/) override { items.emplace(items.begin() + (item - 1), text); }

@@ -37,20 +37,19 @@ public:
     };
     using Names = std::set<std::wstring, NoCaseLess>;
 
-    bool usersKeyExists = true;
     Names values, keys;  // below the Users key
     // What the tests set and look at.
     std::optional<std::uint32_t> reportedMaxName;  // a wrong answer to the longest-name query
     bool shellCreationFails = false, backupFails = false, keysLocked = false, valuesLocked = false;
-    reg::Status openStatus = reg::kSuccess;          // the Users key's open answers this
+    reg::Status openStatus = reg::kSuccess;          // the Users key's open answers this (2: it is missing)
     std::optional<std::uint32_t> unreadableFrom;     // listing from this index is denied
     reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
     std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "NAME.reg"
     std::map<std::wstring, std::vector<std::uint8_t>> files;
 
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override {
-        const bool found = usersKeyExists && keyPath == USERS_KEY_PATH && openStatus == reg::kSuccess;
-        status = found ? reg::kSuccess : usersKeyExists ? openStatus : reg::kFileNotFound;
+        const bool found = keyPath == USERS_KEY_PATH && openStatus == reg::kSuccess;
+        status = found ? reg::kSuccess : openStatus;
         return found ? std::make_unique<Handle>(*this) : nullptr;
     }
     bool NameRemains(std::wstring_view /*keyPath*/, std::wstring_view name) override {

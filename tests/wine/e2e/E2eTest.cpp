@@ -270,9 +270,6 @@ Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, int 
 Where OnName(int item) {
     return [item](const App& app) { return Centre(app.ItemRect(item)); };
 }
-const Where kBelowNames = [](const App& app) {
-    return POINT{Centre(ScreenRect(app.list)).x, ScreenRect(app.list).bottom - 20};
-};
 const Where kOnCaption = [](const App& app) {
     return POINT{Centre(ScreenRect(app.window)).x, (ScreenRect(app.window).top + ClientRect(app.window).top) / 2};
 };
@@ -310,8 +307,6 @@ const Row kRows[] = {
     {"RightClickRemovesTheSecondOfThreeAt144Dpi", Press(kRight, OnName(1), {}, 1), L"Bravo", 144},
     {"ShiftF10RemovesTheNameChosenWithDownAndUpAt192Dpi",
      Press(kLeft, OnName(0), {{VK_DOWN}, {VK_DOWN}, {VK_UP}, {VK_SHIFT, VK_F10}}, 1), L"Bravo", 192},
-    // Nothing is selected there: the command is greyed.
-    {"RightClickBelowTheNamesChangesNothing", Press(kRight, kBelowNames, {}, 1)},
     {"CtrlZBringsBackTheRemovedName", RemoveThenUndo([](App&) { Type({VK_CONTROL, 'Z'}); })},
     {"UndoFromTheMenuBringsBackTheRemovedName", RemoveThenUndo(Press(kRight, OnName(0), {}, 2))},
     {"RestoreFromTheOpenDialogBringsBackTheRemovedName", RemoveThenUndo(RestoreThroughTheOpenDialog)},
