@@ -173,7 +173,8 @@ public:
         ReadProcessMemory(process_.get(), memory_, &request, sizeof request, nullptr);
         return result;
     }
-    // What a read that the window's own changes cut short has seen; callers wait for the whole list.
+    // The names as the list shows them; a read may meet the window's own
+    // changes, so callers wait for the list they expect.
     std::vector<std::wstring> Items() const {
         std::vector<std::wstring> items;
         for (int index = 0; index < ListView_GetItemCount(list); ++index) {
@@ -246,8 +247,9 @@ using Act = std::function<void(App&)>;
 using Where = std::function<POINT(const App&)>;
 
 // A real click of `button` where `where` points, then the chords typed. A
-// menu opens at the pointer, or from the keyboard below the selected name; `choose` picks its command (1 Remove, 2 Undo, 0 none) as
-// the click or keys did.
+// menu opens at the pointer, or from the keyboard below the selected name;
+// `choose` picks its command (1 Remove, 2 Undo, 0 none) as the click or keys
+// did.
 Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, int choose) {
     return [=](App& app) {
         const POINT at = where(app);
