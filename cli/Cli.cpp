@@ -32,15 +32,10 @@ constexpr std::wstring_view kUsage =
     L"Switches take / - or --; names after -- may begin with / or -.\r\n"
     L"Exit code: 0 all done, 1 a name stays or is not back, or the names could not be read, 2 bad usage.\r\n";
 
-bool SameWord(std::wstring_view argument, std::wstring_view word) {
-    return std::ranges::equal(argument, word, [](wchar_t a, wchar_t b) {
-        const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
-        return lower(a) == lower(b);
-    });
-}
+using reg::SameAsciiNoCase;
 
 bool IsHelp(std::wstring_view argument) {
-    return argument == L"/?" || argument == L"-?" || SameWord(argument, L"-h") || SameWord(argument, L"--help");
+    return argument == L"/?" || argument == L"-?" || SameAsciiNoCase(argument, L"-h") || SameAsciiNoCase(argument, L"--help");
 }
 
 // As reg.exe takes its switches with / or -; --all too, as other tools spell it.
@@ -48,7 +43,7 @@ bool IsSwitch(std::wstring_view argument) { return argument.starts_with(L'/') ||
 bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
     for (const std::wstring_view lead : {L"/", L"-", L"--"})
         if (argument.size() == lead.size() + word.size() && argument.starts_with(lead) &&
-            SameWord(argument.substr(lead.size()), word))
+            SameAsciiNoCase(argument.substr(lead.size()), word))
             return true;
     return false;
 }
@@ -73,7 +68,7 @@ Arguments Split(std::span<const std::wstring_view> rest) {
 // A backup is named by its file when the argument looks like one.
 bool IsFile(std::wstring_view argument) {
     return argument.find_first_of(L"\\/") != std::wstring_view::npos ||
-           (argument.size() >= 4 && SameWord(argument.substr(argument.size() - 4), L".reg"));
+           (argument.size() >= 4 && SameAsciiNoCase(argument.substr(argument.size() - 4), L".reg"));
 }
 
 
@@ -254,20 +249,20 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
     };
     std::vector<std::wstring> listed;
 
-    if (SameWord(verb, L"list")) {
+    if (SameAsciiNoCase(verb, L"list")) {
         if (const auto bad = badSwitch({})) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
         if (command.ReadNames(listed)) command.List(listed);
         return command.ExitCode();
     }
-    if (SameWord(verb, L"restore")) {
+    if (SameAsciiNoCase(verb, L"restore")) {
         if (const auto bad = badSwitch({})) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
         const auto backups = command.Backups();
         for (const std::wstring_view asked : rest.names) command.Restore(asked, backups);
         return command.ExitCode();
     }
-    if (SameWord(verb, L"backups")) {
+    if (SameAsciiNoCase(verb, L"backups")) {
         if (const auto bad = badSwitch({L"delete", L"all"})) return *bad;
         const bool all = has(L"all");
         if (!has(L"delete")) {
@@ -279,7 +274,7 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
         command.DeleteBackups(rest.names, all);
         return command.ExitCode();
     }
-    if (!SameWord(verb, L"remove")) return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
+    if (!SameAsciiNoCase(verb, L"remove")) return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
 
     if (const auto bad = badSwitch({L"all", L"nobackup"})) return *bad;
     const bool all = has(L"all"), backUp = !has(L"nobackup");

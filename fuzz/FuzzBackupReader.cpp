@@ -7,14 +7,10 @@
 #include <cstdint>
 
 #include "registry/RegFile.h"
+#include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
 
 namespace {
-
-bool SameAscii(std::wstring_view a, std::wstring_view b) {
-    const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
-    return std::ranges::equal(a, b, [&](wchar_t x, wchar_t y) { return lower(x) == lower(y); });
-}
 
 void ByName(reg::KeyTree& key) {
     std::ranges::sort(key.values, {}, &reg::ValueData::name);
@@ -26,12 +22,12 @@ void ByName(reg::KeyTree& key) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     reg::NameSnapshot read, again;
     std::wstring why;
-    if (!reg::ReadBackup({data, size}, USERS_KEY_PATH, SameAscii, read, why)) {
+    if (!reg::ReadBackup({data, size}, USERS_KEY_PATH, reg::SameAsciiNoCase, read, why)) {
         if (why.empty() || !read.Empty()) __builtin_trap();
         return 0;
     }
     const std::vector<std::uint8_t> written = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, read));
-    if (!reg::ReadBackup(written, USERS_KEY_PATH, SameAscii, again, why)) __builtin_trap();
+    if (!reg::ReadBackup(written, USERS_KEY_PATH, reg::SameAsciiNoCase, again, why)) __builtin_trap();
     if (read.key) ByName(*read.key);
     if (again.key) ByName(*again.key);
     if (!(again == read)) __builtin_trap();

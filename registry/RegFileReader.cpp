@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "registry/RegFile.h"
+#include "registry/RegistryTypes.h"
 
 namespace reg {
 namespace {
@@ -32,13 +33,6 @@ private:
     std::size_t at_ = 0;
     std::size_t number_ = 0;
 };
-
-bool SameAscii(std::wstring_view a, std::wstring_view b) {
-    return std::ranges::equal(a, b, [](wchar_t x, wchar_t y) {
-        const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
-}
 
 int HexDigit(wchar_t ch) {
     if (ch >= L'0' && ch <= L'9') return ch - L'0';
@@ -103,11 +97,11 @@ private:
         if (!line.ends_with(L']')) return Refuse(L"a key's line does not end in ]");
         std::wstring_view path = line.substr(1, line.size() - 2);
         if (path.starts_with(L'-')) return Refuse(L"it deletes a key");
-        if (path.size() < kCurrentUser.size() || !SameAscii(path.substr(0, kCurrentUser.size()), kCurrentUser))
+        if (path.size() < kCurrentUser.size() || !SameAsciiNoCase(path.substr(0, kCurrentUser.size()), kCurrentUser))
             return Refuse(L"it names a key outside HKEY_CURRENT_USER");
         path.remove_prefix(kCurrentUser.size());
-        const bool users = path.size() == users_.size() && SameAscii(path, users_);
-        const bool below = path.size() > users_.size() + 1 && SameAscii(path.substr(0, users_.size()), users_) &&
+        const bool users = path.size() == users_.size() && SameAsciiNoCase(path, users_);
+        const bool below = path.size() > users_.size() + 1 && SameAsciiNoCase(path.substr(0, users_.size()), users_) &&
                            path[users_.size()] == L'\\';
         if (!users && !below) return Refuse(L"it names a key outside the messenger's Users key");
         key_ = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,6 +16,13 @@ inline constexpr Status kSuccess = 0;
 inline constexpr Status kFileNotFound = 2;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
+
+// Root key names, the registry editor's own words and the command line's
+// switches are the same whatever the case of their ASCII letters.
+inline bool SameAsciiNoCase(std::wstring_view a, std::wstring_view b) {
+    const auto lower = [](wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; };
+    return std::ranges::equal(a, b, {}, lower, lower);
+}
 
 // The registry's own limit on a value name, in characters.
 inline constexpr std::uint32_t kLongestValueName = 16383;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "registry/RegistryTypes.h"
 #include "registry/ScriptShell.h"
 
 namespace modMyRegistry {
@@ -20,11 +21,6 @@ constexpr Root kRoots[] = {
     {2, L"HKEY_LOCAL_MACHINE", L"HKLM"},  {3, L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG"},
     {4, L"HKEY_USERS", L"HKU"},
 };
-
-bool SameAsciiName(std::wstring_view a, std::wstring_view b) {
-    const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](wchar_t x, wchar_t y) { return upper(x) == upper(y); });
-}
 
 // The shell is made afresh for every delete and released on every way out,
 // so no state outlives a call. Every failure, an exhausted heap included,
@@ -53,7 +49,7 @@ bool ParseShellPath(std::wstring_view path, ShellPath& parsed) {
     if (rootEnd == std::wstring_view::npos) return false;
     const std::wstring_view rootName = path.substr(0, rootEnd);
     const auto* const root = std::ranges::find_if(kRoots, [&](const Root& r) {
-        return SameAsciiName(rootName, r.name) || SameAsciiName(rootName, r.shortName);
+        return reg::SameAsciiNoCase(rootName, r.name) || reg::SameAsciiNoCase(rootName, r.shortName);
     });
     std::wstring_view rest = path.substr(rootEnd + 1);
     parsed.namesKey = rest.ends_with(kSlash);
