@@ -6,7 +6,6 @@
 #include "registry/RegFile.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
-#include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
 namespace {
