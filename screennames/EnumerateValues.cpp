@@ -18,7 +18,8 @@ constexpr std::wstring_view kCouldNotRead = L"Could not read the screen names.";
 std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLongestValueName) + std::size_t{1}; }
 
 // Only value names are read, never their data: a value with more data than
-// a buffer holds must not end the listing or cost us its name. The name buffer is sized from the key's own longest name, and grown again when
+// a buffer holds must not end the listing or cost us its name. The name
+// buffer is sized from the key's own longest name, and grown again when
 // another process adds a longer one while we read. The key's answer is capped
 // at the registry's limit first: a wrong one must not wrap the size around
 // or allocate gigabytes. `visit` returns false to stop. Only a missing key
