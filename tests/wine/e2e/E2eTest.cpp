@@ -21,6 +21,7 @@
 #include "platform/Win32Archive.h"
 #include "platform/resource.h"
 #include "platform/Win32Handles.h"
+#include "Deadline.h"
 #include "TestRegistry.h"
 
 // tallowick.exe as a person meets it: started as its own process, driven by
@@ -41,9 +42,18 @@ constexpr int kChars = 256;  // the tests' names and texts are short
 constexpr wchar_t kWineX11Key[] = L"Software\\Wine\\AppDefaults\\tallowick.exe\\X11 Driver";
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutMs) {
-    for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
-        if (GetTickCount64() >= deadline) return false;
+// A row's whole run, below ctest's limit of 90 s: for what cannot time out
+// by itself, such as a message sent to the program's window.
+constexpr DWORD kRowSeconds = 75;
+
+// False, and a failure that says what it waited for, when `condition` has not
+// come true in time.
+bool WaitFor(const char* what, const std::function<bool()>& condition, DWORD timeoutMs = kTimeoutMs) {
+    for (const ULONGLONG deadline = GetTickCount64() + timeoutMs; !condition(); Sleep(10)) {
+        if (GetTickCount64() < deadline) continue;
+        ADD_FAILURE() << "gave up after " << timeoutMs / 1000 << " s waiting for " << what;
+        return false;
+    }
     return true;
 }
 
@@ -61,7 +71,7 @@ void Click(POINT at, DWORD down) {
     const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     POINT cursor{};
     ULONGLONG tries = 0;
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(WaitFor("the pointer to reach its place", [&] {
         if (tries++ % 25 == 0)
             Mouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, (at.x * 65536 + width - 1) / width, (at.y * 65536 + height - 1) / height);
         return GetCursorPos(&cursor) && cursor.x == at.x && cursor.y == at.y;
@@ -130,7 +140,7 @@ public:
                        &startup, &info);
         process_.reset(info.hProcess);
         CloseHandle(info.hThread);
-        WaitFor([&] { return (window = FindVisible(TALLOWICK_WINDOW_CLASS)) != nullptr; });
+        WaitFor("tallowick.exe's window to show", [&] { return (window = FindVisible(TALLOWICK_WINDOW_CLASS)) != nullptr; });
         list = GetDlgItem(window, IDC_NAMES);
         status = GetDlgItem(window, IDC_STATUS);
         memory_ = static_cast<BYTE*>(VirtualAllocEx(process_.get(), nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -238,7 +248,7 @@ void ResizeMaximiseMinimiseRestore(App& app) {
         show < 0 ? SetWindowPos(app.window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE)
                  : ShowWindow(app.window, show);
         if (IsIconic(app.window)) continue;
-        WaitFor([&] { return Misfit(app) == kFits; });
+        WaitFor("the layout to fit the window", [&] { return Misfit(app) == kFits; });
         EXPECT_EQ(Misfit(app), kFits);
     }
 }
@@ -255,7 +265,7 @@ Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, int 
         const POINT at = where(app);
         Click(at, button);
         for (const auto& chord : chords) Type(chord);
-        ASSERT_TRUE(WaitFor([&] { return app.Menu().has_value(); }));
+        ASSERT_TRUE(WaitFor("a pop-up menu to open", [&] { return app.Menu().has_value(); }));
         const RECT m = *app.Menu();
         const bool keys = !chords.empty();
         EXPECT_TRUE(keys || m.left == at.x) << m.left;
@@ -281,7 +291,7 @@ constexpr DWORD kLeft = MOUSEEVENTF_LEFTDOWN, kRight = MOUSEEVENTF_RIGHTDOWN;
 Act RemoveThenUndo(Act undo) {
     return [undo](App& app) {
         Press(kRight, OnName(1), {}, 1)(app);
-        ASSERT_TRUE(WaitFor([&] { return app.Items().size() == 2; }));
+        ASSERT_TRUE(WaitFor("the removed name to leave the list", [&] { return app.Items().size() == 2; }));
         undo(app);
     };
 }
@@ -290,7 +300,7 @@ Act RemoveThenUndo(Act undo) {
 void RestoreThroughTheOpenDialog(App& app) {
     const std::wstring newest = Win32Archive().Backups().at(0).path;
     Type({VK_CONTROL, 'O'});
-    ASSERT_TRUE(WaitFor([&] { return app.FindVisible(L"#32770") != nullptr; }));
+    ASSERT_TRUE(WaitFor("the Open dialog to show", [&] { return app.FindVisible(L"#32770") != nullptr; }));
     TypeText(newest);
     Type({VK_RETURN});
 }
@@ -321,6 +331,8 @@ class E2e : public testing::TestWithParam<Row> {
 
 TEST_P(E2e, Person) {
     const Row& row = GetParam();
+    const Deadline deadline(std::string("row ") + row.name + " to end (tallowick.exe to answer the mouse, the keys and messages)",
+                            kRowSeconds);
     ResetUsersKey(kThree);
     const std::wstring expected = row.removed ? DumpMessengerTree({row.removed}) : DumpMessengerTree();
     std::vector<std::wstring> items;
@@ -342,7 +354,8 @@ TEST_P(E2e, Person) {
     if (row.act) row.act(app);
     if (row.removed) std::erase(items, row.removed);
     const std::wstring status = count();
-    EXPECT_TRUE(WaitFor([&] { return !app.Menu() && app.Items() == items && app.StatusText() == status; }));
+    WaitFor("the menu to close and the list and status bar to show the outcome",
+            [&] { return !app.Menu() && app.Items() == items && app.StatusText() == status; });
     EXPECT_EQ(app.Items(), items);
     EXPECT_EQ(app.StatusText(), status);
     EXPECT_EQ(DumpMessengerTree(), expected);

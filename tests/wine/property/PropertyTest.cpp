@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "Deadline.h"
 #include "TestRegistry.h"
 #include "platform/MainWindow.h"
 #include "platform/NewerApis.h"
@@ -29,6 +30,10 @@ FARPROC Nothing(const wchar_t*, const char*) { return nullptr; }
 // than XP answered by its fallback.
 [[maybe_unused]] const bool kNoNewerApis =
     std::getenv("TALLOWICK_NO_NEWER_APIS") != nullptr && (NewerApis::ResolveWith(Nothing), true);
+
+// Every step ends in well under a second; a tree, with its heavy values and
+// its waits for the watch, within some ten. Both stay below ctest's limit.
+constexpr DWORD kStepSeconds = 60, kTreeSeconds = 180;
 
 using Rng = std::mt19937_64;
 
@@ -166,6 +171,7 @@ public:
     WindowUnderTest() {
         const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
+        const Deadline deadline("the window to be made and list the names", kStepSeconds);
         window_.Create(GetModuleHandleW(nullptr), SW_HIDE);
         PumpMessages();
     }
@@ -189,6 +195,8 @@ public:
     // Selects the item and picks "Remove ScreenName" for it.
     void Remove(int index) {
         Select(index);
+        const Deadline deadline("a removal through the window (the backup, then the scripting shell or the registry API)",
+                                kStepSeconds);
         SendMessageW(window_.hwnd(), WM_COMMAND, IDM_REMOVENAME, 0);
         PumpMessages();
     }
@@ -204,6 +212,7 @@ public:
         keys[VK_CONTROL] = control ? 0x80 : 0;
         SetKeyboardState(keys);
         MSG press{GetDlgItem(window_.hwnd(), IDC_NAMES), WM_KEYDOWN, key, 0, 0, {}};
+        const Deadline deadline("the window to take a key through its accelerators (F5, Ctrl+Z)", kStepSeconds);
         EXPECT_TRUE(window_.TranslateKeys(press));
         PumpMessages();
     }
@@ -232,6 +241,8 @@ std::vector<std::wstring> UsersValueNames() {
 // Runs `commandLine` as another process and returns its exit code; with
 // `output`, what it wrote to stdout and stderr, through one pipe.
 DWORD RunOtherProcess(const std::wstring& commandLine, std::string* output = nullptr) {
+    // Its pipe and its exit alike: a child that hangs keeps both open.
+    const Deadline deadline("the process " + testing::PrintToString(commandLine) + " to end", kStepSeconds);
     std::wstring line = commandLine;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     UniqueHandleObject read, write;
@@ -319,7 +330,7 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     const auto started = std::chrono::steady_clock::now();
     const unsigned long long seed =
         EnvNumber("TALLOWICK_SEED").value_or(std::random_device{}() * 65536ULL + std::random_device{}());
-    const std::size_t treeCount = EnvNumber("TALLOWICK_TREES").value_or(300);
+    const auto treeCount = static_cast<std::size_t>(EnvNumber("TALLOWICK_TREES").value_or(300));
     const std::wstring localAppData = _wgetenv(L"LOCALAPPDATA") != nullptr ? _wgetenv(L"LOCALAPPDATA") : L"";
     std::printf("seed=%llu\n", seed);
     std::fflush(stdout);
@@ -328,6 +339,8 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     // The run stops at the first tree that fails, which its seed reproduces.
     for (; tree < treeCount && !HasFailure(); ++tree) {
         SCOPED_TRACE(testing::Message() << "reproduce: TALLOWICK_SEED=" << seed << " TALLOWICK_TREES=" << tree + 1);
+        const Deadline deadline("tree " + std::to_string(tree + 1) + " of seed " + std::to_string(seed) + " to be done",
+                                kTreeSeconds);
         // Every tree has a seed of its own: a change in one leaves the others.
         Rng rng(seed + 0x9E3779B97F4A7C15ULL * (tree + 1));
         const bool heavy = Chance(rng, 0.1);
