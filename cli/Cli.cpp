@@ -81,6 +81,7 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
     case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
     case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
+    case RemoveResult::kChanged: return L"another program changed part of it while it was removed, and that part stays";
     case RemoveResult::kStays:
     case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
     }

@@ -196,6 +196,41 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     return HoldsLink(*snapshot.key) ? kHoldsLink : kDone;
 }
 
+// ntdll's, on every NT: the one call that deletes the key a handle holds,
+// where every other takes a path, which is looked up anew.
+extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
+
+namespace {
+
+// Each key is opened without following a link and compared with what was
+// saved, its subkeys gone first; then deleted through that same handle. By a
+// path looked up again, a key swapped for a link meanwhile would lead
+// elsewhere, and a setting written meanwhile would go with no copy anywhere.
+reg::ArchiveStatus DeleteAsSaved(HKEY parent, const reg::KeyTree& saved) {
+    using enum reg::ArchiveStatus;
+    UniqueHKey key;
+    const LSTATUS opened =
+        RegOpenKeyExW(parent, saved.name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | DELETE, key.put());
+    if (NoSuchKey(opened, saved.name)) return kDone;
+    if (opened != ERROR_SUCCESS) return kDenied;
+    if (IsRegistryLink(key.get())) return kHoldsLink;
+    for (const reg::KeyTree& subkey : saved.subkeys)
+        if (const reg::ArchiveStatus status = DeleteAsSaved(key.get(), subkey); status != kDone) return status;
+    reg::KeyTree now{saved.name, {}, {}};
+    if (ReadTree(key.get(), now) != ERROR_SUCCESS) return kDenied;
+    if (now.values != saved.values || !now.subkeys.empty()) return kChanged;
+    return NtDeleteKey(key.get()) >= 0 ? kDone : kDenied;
+}
+
+}  // namespace
+
+reg::ArchiveStatus Win32Archive::DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) {
+    UniqueHKey users;
+    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, KEY_READ, users.put());
+    if (opened == ERROR_FILE_NOT_FOUND) return reg::ArchiveStatus::kDone;
+    return opened == ERROR_SUCCESS ? DeleteAsSaved(users.get(), saved) : reg::ArchiveStatus::kDenied;
+}
+
 std::wstring RemovedFolder() {
     const std::wstring local = LocalAppData();
     return local.empty() ? local : local + L"\\Tallowick\\Removed";

@@ -16,6 +16,7 @@ public:
                                 reg::NameSnapshot& snapshot) override;
     reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                   std::wstring& path) override;
+    reg::ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) override;
     bool DeleteBackup(const std::wstring& path) override;
     std::vector<reg::BackupFile> Backups() override;
     bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;

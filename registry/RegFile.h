@@ -42,6 +42,8 @@ enum class ArchiveStatus {
     kUnreadable,      // something of the name could not be read in full
     kNoBackupFolder,  // no folder for the backup could be found or made
     kNotWritten,      // the backup file could not be written whole
+    kChanged,         // another program changed part of the name while it was removed
+    kDenied,          // the registry refused to delete part of it
 };
 
 struct BackupFile {
@@ -59,6 +61,10 @@ public:
     // Writes one new backup file of the removal and gives its path.
     virtual ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
                                      std::wstring& path) = 0;
+    // Deletes the name's settings key as `saved` holds it, deepest first: a
+    // key that holds anything else now stops the removal there, and it and
+    // the keys above it stay (kChanged).
+    virtual ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const KeyTree& saved) = 0;
     virtual bool DeleteBackup(const std::wstring& path) = 0;
     // The backup files, newest first, with when each was written.
     virtual std::vector<BackupFile> Backups() = 0;

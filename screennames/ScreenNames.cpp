@@ -37,7 +37,9 @@ RemoveResult FromArchive(reg::ArchiveStatus status) {
     case reg::ArchiveStatus::kHoldsLink: return RemoveResult::kHoldsLink;
     case reg::ArchiveStatus::kUnreadable: return RemoveResult::kUnreadable;
     case reg::ArchiveStatus::kNoBackupFolder: return RemoveResult::kNoBackupFolder;
-    case reg::ArchiveStatus::kNotWritten: break;
+    case reg::ArchiveStatus::kChanged: return RemoveResult::kChanged;
+    case reg::ArchiveStatus::kNotWritten:
+    case reg::ArchiveStatus::kDenied: break;
     }
     return RemoveResult::kBackupNotWritten;
 }
@@ -75,6 +77,17 @@ void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSn
     }
 }
 
+// Whether the name's value is still the one saved: the scripting shell
+// deletes by name, whatever the value holds now.
+bool ValueAsSaved(reg::NameArchive& archive, std::wstring_view name, const reg::ValueData& saved) noexcept {
+    try {
+        reg::NameSnapshot now;
+        return archive.Snapshot(USERS_KEY_PATH, name, now) == reg::ArchiveStatus::kDone && now.value == saved;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
@@ -90,11 +103,16 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     // The key goes first and the value only after it: a key that cannot be
     // deleted (a subkey denied) then leaves the name listed, and a retry can
     // reach its settings; with the value gone first they would be orphaned.
-    if (modMyRegistry::DeleteKey(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name) || !removed.key)
-        modMyRegistry::DeleteValue(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name);
+    // Only what the backup holds goes: a setting that another program (the
+    // messenger itself) wrote meanwhile stops the removal there, and stays.
+    using enum reg::ArchiveStatus;
+    const reg::ArchiveStatus keyGone = removed.key ? archive.DeleteSavedKey(USERS_KEY_PATH, *removed.key) : kDone;
+    const bool valueAsSaved = keyGone == kDone && removed.value && ValueAsSaved(archive, name, *removed.value);
+    if (valueAsSaved) modMyRegistry::DeleteValue(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name);
     if (!registry.NameRemains(USERS_KEY_PATH, name)) return RemoveResult::kRemoved;
     KeepWhatWent(archive, name, removed, file);
-    return RemoveResult::kStays;
+    if (keyGone == kHoldsLink) return RemoveResult::kHoldsLink;  // made one since it was read
+    return keyGone == kChanged || (keyGone == kDone && !valueAsSaved) ? RemoveResult::kChanged : RemoveResult::kStays;
 }
 
 bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,

@@ -27,10 +27,12 @@ enum class RemoveResult {
     kUnreadable,
     kNoBackupFolder,
     kBackupNotWritten,
-    kStays,  // the registry kept some of it
+    kStays,    // the registry kept some of it
+    kChanged,  // another program changed part of it meanwhile, which stays
 };
 
-// Backs the screen name up, then deletes its settings key and its value.
+// Backs the screen name up, then deletes its settings key and its value as
+// the backup holds them, and nothing written meanwhile.
 // `removed` holds what was taken, for undo: after kStays, the part that did
 // go, if any. The window and the command line both remove through here.
 // With `backUp` false no file is written; every refusal still holds.

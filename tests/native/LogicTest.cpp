@@ -167,11 +167,12 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.registry.valuesLocked = c.valuesLocked;
         f.registry.snapshotStatus = c.snapshot;
         MemoryRegistry expected = f.registry;
-        Names requests = c.keysLocked ? Names{kShellUsers + L"\\beta\\"} : Names{}, left = f.window.items;
+        // A key is deleted by the name it is stored under.
+        Names requests = c.keysLocked ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items;
         if (c.removed != nullptr) {
+            requests = {kShellUsers + L"\\" + *f.registry.keys.find(c.removed) + L"\\", kShellUsers + L"\\" + c.removed};
             expected.keys.erase(c.removed);
             if (!c.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
-            requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();

@@ -72,6 +72,12 @@ public:
         files[path] = fileBytes;
         return reg::ArchiveStatus::kDone;
     }
+    // Asked as the shell is asked for a key, and as locked.
+    reg::ArchiveStatus DeleteSavedKey(std::wstring_view /*usersKeyPath*/, const reg::KeyTree& saved) override {
+        const std::unique_ptr<ScriptShell> shell = Create();
+        const bool deleted = shell && shell->RegDelete(L"HKEY_CURRENT_USER\\" + std::wstring(USERS_KEY_PATH) + L"\\" + saved.name + L"\\");
+        return deleted || !keys.contains(saved.name) ? reg::ArchiveStatus::kDone : reg::ArchiveStatus::kDenied;
+    }
     bool DeleteBackup(const std::wstring& path) override {
         return std::erase(backups, path.substr(0, path.size() - 4)) != 0 && files.erase(path) != 0;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -301,6 +302,84 @@ bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring
     }
 }
 
+// Another program writing a name's settings, as the messenger does when it
+// saves them: values of new names into the name's key, one every
+// millisecond, each by opening the key anew, until stopped. A thread of this
+// process, which the registry cannot tell from another process.
+class SettingsWriter {
+public:
+    explicit SettingsWriter(std::wstring path) : path_(std::move(path)) {
+        thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
+        Sleep(5);  // some writes before the removal reads the name
+    }
+    SettingsWriter(const SettingsWriter&) = delete;
+    SettingsWriter& operator=(const SettingsWriter&) = delete;
+    ~SettingsWriter() { Stop(); }
+    // The values it wrote.
+    std::vector<std::wstring> Stop() {
+        stop_ = true;
+        const Deadline deadline("the writer of " + Shown(path_) + " to stop", kStepSeconds);
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+        return written_;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto& writer = *static_cast<SettingsWriter*>(self);
+        for (unsigned n = 0; !writer.stop_; ++n, Sleep(1)) {
+            UniqueHKey key;
+            const std::wstring name = L"written meanwhile " + std::to_wstring(n);
+            if (RegOpenKeyExW(HKEY_CURRENT_USER, writer.path_.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
+                RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n) ==
+                    ERROR_SUCCESS)
+                writer.written_.push_back(name);
+        }
+        return 0;
+    }
+
+    std::wstring path_;
+    std::atomic<bool> stop_{false};
+    std::vector<std::wstring> written_;
+    UniqueHandleObject thread_;
+};
+
+// The value names that the backups hold in a name's key.
+std::vector<std::wstring> BackedUpSettings() {
+    std::vector<std::wstring> names;
+    Win32Archive archive;
+    Win32Registry registry;
+    for (const reg::BackupFile& file : archive.Backups()) {
+        std::vector<std::uint8_t> bytes;
+        reg::NameSnapshot held;
+        std::wstring why;
+        if (!archive.ReadBackupFile(file.path, bytes) || !ScreenNames::ReadBackupFile(registry, bytes, held, why)) continue;
+        for (const reg::ValueData& value : held.key ? held.key->values : std::vector<reg::ValueData>{})
+            names.push_back(value.name);
+    }
+    return names;
+}
+
+// The name removed through the window while another program writes into its
+// key: every value that program wrote must be in the registry afterwards or
+// in the backup, and nothing but the name may change. False, with nothing
+// done, where the name has no key to write into.
+bool RemovalWhileWritten(WindowUnderTest& window, const std::wstring& name, std::size_t index, const std::wstring& expected) {
+    const std::wstring path = kUsersKey + L'\\' + name;
+    if (UniqueHKey key; RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    SettingsWriter writer(path);
+    window.Remove(static_cast<int>(index));
+    const std::vector<std::wstring> written = writer.Stop(), backedUp = BackedUpSettings();
+    SCOPED_TRACE("name " + Shown(name) + ", status " + Shown(window.StatusText()));
+    for (const std::wstring& value : written) {
+        const bool kept = RegGetValueW(HKEY_CURRENT_USER, path.c_str(), value.c_str(), RRF_RT_ANY, nullptr, nullptr,
+                                       nullptr) == ERROR_SUCCESS;
+        EXPECT_TRUE(kept || std::ranges::find(backedUp, value) != backedUp.end()) << "lost " << Shown(value);
+    }
+    EXPECT_EQ(DumpMessengerTree({name}), expected) << "the removal changed more than the name";
+    return true;
+}
+
 // One removal through the window: what it must do to the registry, the list
 // and the status bar. A refused name (or one that must be, `expected` empty)
 // changes nothing and leaves no backup; any other name leaves the registry as
@@ -397,6 +476,11 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             const std::vector<std::wstring> listBefore = items;
             const bool takes = ScreenNames::IsAddressableName(items[index]) && DumpMessengerTree({items[index]}) != before;
             DeleteBackups();
+            if (takes && Chance(rng, 0.1) && RemovalWhileWritten(window, name, index, expected)) {
+                items = window.Items();
+                EXPECT_EQ(items, UsersValueNames()) << "the list differs from the registry";
+                continue;
+            }
             // As under a batch or S4U logon: the backup goes to the shell's folder.
             const bool unset = Chance(rng, 0.1) && SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
             RemovalStep(window, items, index, expected);
@@ -444,6 +528,18 @@ TEST(Property, LinksDeleteNothing) {
     reg::NameSnapshot snapshot;
     for (const wchar_t* name : {L"alice", L"evil2"})
         EXPECT_EQ(archive.Snapshot(kUsersKey, name, snapshot), reg::ArchiveStatus::kHoldsLink) << Shown(name);
+    // A key is deleted only as it was saved: one that is a link now, or holds
+    // what was not saved (here the link, there a value written since), stays
+    // with the keys above it.
+    RegSetKeyValueW(HKEY_CURRENT_USER, (kUsersKey + L"\\alice\\Settings").c_str(), L"late", REG_SZ, L"l", 4);
+    const std::wstring changed = DumpMessengerTree();
+    const reg::KeyTree settings{L"Settings", {}, {}};
+    for (const reg::KeyTree& saved : {reg::KeyTree{L"alice", {}, {{L"Settings", {}, {{L"link", {}, {}}}}}},
+                                      reg::KeyTree{L"alice", {}, {settings}}, reg::KeyTree{L"evil2", {}, {}}})
+        EXPECT_NE(archive.DeleteSavedKey(kUsersKey, saved), reg::ArchiveStatus::kDone) << Shown(saved.name);
+    EXPECT_EQ(DumpMessengerTree(), changed);
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Victim\\deeper", L"secret", RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     Link(kUsersKey + L"\\evil2"), Link(kUsersKey + L"\\alice\\Settings\\link");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Victim"), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Victim");
     DeleteMessengerTree();
