@@ -14,6 +14,12 @@ using Names = std::vector<std::wstring>;
 const std::wstring kUsers(USERS_KEY_PATH);
 bool SameAscii(std::wstring_view a, std::wstring_view b) { return MemoryRegistry().SameName(a, b); }
 const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
+// "[HKEY_CURRENT_USER\...\Users\alice\d\d...": a key `depth` levels below HKEY_CURRENT_USER.
+std::wstring NestedKey(std::size_t depth) {
+    std::wstring path = L"[" + kShellUsers + L"\\alice";
+    for (std::size_t level = std::ranges::count(kUsers, L'\\') + 3; level <= depth; ++level) path += L"\\d";
+    return path;
+}
 
 // The shell's paths split for the registry API; a path that would address a
 // root's whole contents, or has an empty part, is refused.
@@ -249,6 +255,14 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
     EXPECT_EQ(reg::RegExportText(kUsers, both), head + users + L"]\r\n\"x\"=\"\"\r\n" + users + L"\\X]\r\n@=hex:01\r\n" +
                                                     users + L"\\X\\Empty]\r\n\r\n");
     EXPECT_EQ(roundTrip(both), both);
+    // As many values and keys as a big file holds: a reader that searches
+    // them all for each one would run for minutes under the sanitizers.
+    reg::NameSnapshot many{L"x", {}, reg::KeyTree{L"x", {}, {}}};
+    for (int i = 0; i < 100000; ++i) {
+        many.key->values.push_back({L"v" + std::to_wstring(i), 4, {}});
+        if (i % 10 == 0) many.key->subkeys.push_back({L"k" + std::to_wstring(i), {}, {}});
+    }
+    EXPECT_TRUE(roundTrip(many) == many);
     EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
     EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
     EXPECT_EQ(reg::BackupFileName(L"T", L"\xDE00" L"a\xD83D\xD83D\xDE00"), L"T _a_\xD83D\xDE00.reg");
@@ -260,6 +274,7 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
 TEST(Backup, RefusesEverythingButOneName) {
     const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
     const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
+    const std::wstring_view tooDeep = L"line 7: a key lies more than 512 levels deep, deeper than the registry goes";
     const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", 1, {0, 0}},
                                   reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", 4, {1, 0, 0, 0}}, {L"", 3, {0}}}, {}}}}};
     const struct {
@@ -280,6 +295,8 @@ TEST(Backup, RefusesEverythingButOneName) {
         {good + L"\"SymbolicLinkValue\"=hex(6):41,00\n", L"line 7: it writes a registry link's value"},
         {good + L"\"b\"=hex:00,\\\n", L"line 7: a bad hex byte in a value's data"},
         {good + L"\"b\"=\"open", L"it is cut short: its last line does not end"},
+        {good + NestedKey(513) + L"]\n", tooDeep},
+        {good + NestedKey(300000) + L"]\n", tooDeep},
         {L"", L"it holds no screen name"},
     };
     for (const auto& row : rows) {
@@ -291,6 +308,10 @@ TEST(Backup, RefusesEverythingButOneName) {
         EXPECT_EQ(why, row.why);
         EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{});
     }
+    reg::NameSnapshot deepest;
+    std::wstring deepWhy;
+    EXPECT_TRUE(reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(512) + L"]\n"), kUsers,
+                                SameAscii, deepest, deepWhy));
     for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
              {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
              {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
