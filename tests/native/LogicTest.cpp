@@ -345,6 +345,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         bool outputFails = false;
         std::vector<std::vector<std::wstring_view>> before = {};
         std::optional<Names> backups = {};  // the names whose backups are left
+        bool strays = false;  // the folder also holds "deep.reg", 300,000 keys deep, and a good backup named "x.registry"
     } rows[] = {
         {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
@@ -374,6 +375,15 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
          L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice"}},
         {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"}, L"",
          reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}},
+        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, {L"alice", L"Bob"},
+         L"tallowick-cli: passed over \"deep.reg\", which is no backup: line 2: a key lies more than 512 levels deep, deeper than the "
+         L"registry goes.\r\n", reg::kSuccess, false,
+         {{L"remove", L"alice", L"Bob"}}, {}, true},
+        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false,
+         {{L"remove", L"alice"}}, {}, true},
+        {{L"restore", L"Bob.reg"}, L"Restored \"Bob\".\r\n", 0, {}, L"", reg::kSuccess, false, {{L"remove", L"Bob"}}, {}, true},
+        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"},
+         L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}, true},
         {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", reg::kSuccess, false, {}, Names{}},
         {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
@@ -384,6 +394,9 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         MemoryRegistry registry;
         registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash"};
         registry.openStatus = row.openStatus;
+        if (row.strays)
+            registry.files = {{L"deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
+                              {L"x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name);
         Output output;
@@ -399,6 +412,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
         EXPECT_EQ(registry.values, expected.values) << shown.size();
         EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
+        EXPECT_EQ(registry.files.count(L"deep.reg") + registry.files.count(L"x.registry"), row.strays ? 2U : 0U);
     }
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
