@@ -312,6 +312,13 @@ TEST(Backup, RefusesEverythingButOneName) {
     std::wstring deepWhy;
     EXPECT_TRUE(reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(512) + L"]\n"), kUsers,
                                 SameAscii, deepest, deepWhy));
+    // A tree built deeper than that still goes without a call per level.
+    reg::KeyTree tree;
+    for (int level = 0; level < 300000; ++level) {
+        reg::KeyTree parent{L"d", {}, {}};
+        parent.subkeys.push_back(std::move(tree));
+        tree = std::move(parent);
+    }
     for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
              {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
              {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
