@@ -65,11 +65,10 @@ Arguments Split(std::span<const std::wstring_view> rest) {
     return split;
 }
 
+bool EndsInReg(std::wstring_view path) { return path.size() >= 4 && SameAsciiNoCase(path.substr(path.size() - 4), L".reg"); }
+
 // A backup is named by its file when the argument looks like one.
-bool IsFile(std::wstring_view argument) {
-    return argument.find_first_of(L"\\/") != std::wstring_view::npos ||
-           (argument.size() >= 4 && SameAsciiNoCase(argument.substr(argument.size() - 4), L".reg"));
-}
+bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") != std::wstring_view::npos || EndsInReg(argument); }
 
 
 std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
@@ -94,6 +93,11 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     }
     return L"it holds a NUL character, which would cut it short to another name";
 }
+
+struct Backup {
+    reg::BackupFile file;
+    std::optional<std::wstring> held;  // the name it holds, once read; empty: no backup
+};
 
 class Command {
 public:
@@ -136,37 +140,55 @@ public:
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
 
-    // Every backup with the name it holds; a file that cannot be read is
-    // listed with no name.
-    std::vector<std::pair<reg::BackupFile, std::wstring>> Backups() {
-        std::vector<std::pair<reg::BackupFile, std::wstring>> found;
-        for (reg::BackupFile& file : archive_.Backups()) {
+    // The backup folder's files, newest first; each is read when a command
+    // first needs the name it holds. "*.reg" finds a file by its short name
+    // too, so "x.registry" is passed over by its long one.
+    std::vector<Backup>& Backups() {
+        if (!backups_) {
+            backups_.emplace();
+            for (reg::BackupFile& file : archive_.Backups())
+                if (EndsInReg(file.path)) backups_->push_back({std::move(file), std::nullopt});
+        }
+        return *backups_;
+    }
+
+    // The screen name the file holds; empty for a file that is no backup,
+    // which is named once on stderr with why, and stops nothing else.
+    const std::wstring& Held(Backup& backup) {
+        if (!backup.held) {
             std::vector<std::uint8_t> bytes;
             reg::NameSnapshot held;
-            std::wstring why;
-            const bool read = archive_.ReadBackupFile(file.path, bytes) &&
-                              ReadBackupFile(registry_, bytes, held, why);
-            found.emplace_back(std::move(file), read ? held.name : std::wstring());
+            std::wstring why = L"the file could not be read";
+            const bool read = archive_.ReadBackupFile(backup.file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
+            if (!read) Err(L"tallowick-cli: passed over " + InQuotes(backup.file.path) + L", which is no backup: " + why + L".\r\n");
+            backup.held = read ? held.name : std::wstring();
         }
-        return found;
+        return *backup.held;
+    }
+
+    // Whether the file is a backup of `name`, matched as the registry matches names.
+    bool Holds(Backup& backup, std::wstring_view name) {
+        const std::wstring& held = Held(backup);
+        return !held.empty() && registry_.SameName(held, name);
     }
 
     void ListBackups() {
-        for (const auto& [file, name] : Backups()) Out(file.written + L"\t" + name + L"\t" + file.path + L"\r\n");
+        for (Backup& backup : Backups())
+            if (!Held(backup).empty()) Out(backup.file.written + L"\t" + *backup.held + L"\t" + backup.file.path + L"\r\n");
     }
 
-    // From the newest backup that holds the name, matched as the registry
-    // matches names; or from the file given.
-    void Restore(std::wstring_view asked, const std::vector<std::pair<reg::BackupFile, std::wstring>>& backups) {
+    // From the newest backup that holds the name, read no further than that;
+    // or from the file given, reading no other.
+    void Restore(std::wstring_view asked) {
         std::wstring path(asked);
         if (!IsFile(asked)) {
-            const auto found = std::ranges::find_if(backups, [&](const auto& b) { return registry_.SameName(b.second, asked); });
-            if (found == backups.end() || asked.empty()) {
+            const auto found = std::ranges::find_if(Backups(), [&](Backup& b) { return Holds(b, asked); });
+            if (found == Backups().end()) {
                 Out(L"No backup of " + InQuotes(asked) + L".\r\n");
                 exitCode_ = kNameStays;
                 return;
             }
-            path = found->first.path;
+            path = found->file.path;
         }
         std::vector<std::uint8_t> bytes;
         reg::NameSnapshot restored;
@@ -184,22 +206,21 @@ public:
         exitCode_ = kNameStays;
     }
 
+    // Only files that read as backups go, /all or not.
     void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {
-        const auto backups = Backups();
-        for (const auto& backup : backups) {
-            const reg::BackupFile& file = backup.first;
-            const std::wstring& held = backup.second;
-            const bool asked = all || std::ranges::any_of(names, [&](std::wstring_view n) { return registry_.SameName(held, n); });
-            if (!asked || (held.empty() && !all)) continue;
-            if (archive_.DeleteBackup(file.path)) {
-                Out(L"Deleted " + InQuotes(file.path) + L".\r\n");
+        for (Backup& backup : Backups()) {
+            const std::wstring& path = backup.file.path;
+            const bool asked = all ? !Held(backup).empty() : std::ranges::any_of(names, [&](std::wstring_view n) { return Holds(backup, n); });
+            if (!asked) continue;
+            if (archive_.DeleteBackup(path)) {
+                Out(L"Deleted " + InQuotes(path) + L".\r\n");
             } else {
-                Err(L"tallowick-cli: could not delete " + InQuotes(file.path) + L".\r\n");
+                Err(L"tallowick-cli: could not delete " + InQuotes(path) + L".\r\n");
                 exitCode_ = kNameStays;
             }
         }
         for (const std::wstring_view name : names)
-            if (std::ranges::none_of(backups, [&](const auto& b) { return registry_.SameName(b.second, name); }))
+            if (std::ranges::none_of(Backups(), [&](Backup& b) { return Holds(b, name); }))
                 Out(L"No backup of " + InQuotes(name) + L".\r\n");
     }
 
@@ -219,6 +240,7 @@ private:
     reg::NameArchive& archive_;
     Output& output_;
     int exitCode_ = kDone;
+    std::optional<std::vector<Backup>> backups_;  // listed on first need
 };
 
 }  // namespace
@@ -259,8 +281,7 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
     if (SameAsciiNoCase(verb, L"restore")) {
         if (const auto bad = badSwitch({})) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
-        const auto backups = command.Backups();
-        for (const std::wstring_view asked : rest.names) command.Restore(asked, backups);
+        for (const std::wstring_view asked : rest.names) command.Restore(asked);
         return command.ExitCode();
     }
     if (SameAsciiNoCase(verb, L"backups")) {

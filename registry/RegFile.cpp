@@ -1,6 +1,8 @@
 #include "registry/RegFile.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace reg {
 namespace {
@@ -105,6 +107,20 @@ void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key,
 
 }  // namespace
 
+KeyTree::KeyTree(std::wstring keyName, std::vector<ValueData> keyValues, std::vector<KeyTree> keySubkeys)
+    : name(std::move(keyName)), values(std::move(keyValues)), subkeys(std::move(keySubkeys)) {}
+
+// Freed one call per level, a tree would need as much stack as it is deep,
+// whoever built it; a loop takes its levels apart instead.
+KeyTree::~KeyTree() {
+    std::vector<KeyTree> pending = std::move(subkeys);
+    while (!pending.empty()) {
+        std::vector<KeyTree> below = std::move(pending.back().subkeys);
+        pending.pop_back();
+        pending.insert(pending.end(), std::make_move_iterator(below.begin()), std::make_move_iterator(below.end()));
+    }
+}
+
 // Whatever the registry editor would bring back changed, or would stumble
 // on, comes last, in its key's section once more: an import that fails
 // there has already restored everything else.
@@ -112,7 +128,7 @@ std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& s
     const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(usersKeyPath);
     std::wstring out = L"Windows Registry Editor Version 5.00\r\n";
     std::vector<std::pair<std::wstring, ValueData>> altered;
-    if (snapshot.value) AppendKey(out, users, KeyTree{.name = {}, .values = {*snapshot.value}, .subkeys = {}}, altered);
+    if (snapshot.value) AppendKey(out, users, KeyTree({}, {*snapshot.value}, {}), altered);
     if (snapshot.key) AppendKey(out, users + L'\\' + snapshot.key->name, *snapshot.key, altered);
     if (!altered.empty()) out += L"\r\n" + std::wstring(kAlteredNote) + L"\r\n";
     for (std::size_t i = 0; i < altered.size(); ++i) {

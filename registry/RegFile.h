@@ -24,6 +24,14 @@ struct KeyTree {
     std::wstring name;  // as the registry spells it, which may differ in case from the screen name
     std::vector<ValueData> values;
     std::vector<KeyTree> subkeys;
+
+    KeyTree() = default;
+    KeyTree(std::wstring keyName, std::vector<ValueData> keyValues, std::vector<KeyTree> keySubkeys);
+    KeyTree(const KeyTree&) = default;
+    KeyTree(KeyTree&&) noexcept = default;
+    KeyTree& operator=(const KeyTree&) = default;
+    KeyTree& operator=(KeyTree&&) noexcept = default;
+    ~KeyTree();
     bool operator==(const KeyTree&) const = default;
 };
 

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <unordered_map>
 
 #include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
@@ -53,6 +55,21 @@ std::optional<std::uint32_t> HexNumber(std::wstring_view text, std::size_t most)
     return number;
 }
 
+// Where a name is kept among its key's subkeys or values. Names the registry
+// takes for one share it: their length, and the characters that no case
+// folding reaches. Other letters only narrow the search: outside ASCII they
+// fold across scripts, and onto ASCII's i, k and s (the dotless i, the long
+// s and the Kelvin sign).
+std::size_t Slot(std::size_t owner, std::wstring_view name) {
+    std::size_t slot = owner * 0x9E3779B97F4A7C15U ^ name.size();
+    for (const wchar_t ch : name) {
+        const wchar_t lower = ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch;
+        const bool folds = ch > 0x7F || lower == L'i' || lower == L'k' || lower == L's';
+        slot = slot * 31 + (folds ? 0x80 : lower);
+    }
+    return slot;
+}
+
 class Reader {
 public:
     Reader(std::wstring_view usersKeyPath, const SameName& sameName, NameSnapshot& snapshot, std::wstring& why)
@@ -72,14 +89,16 @@ public:
             }
             std::wstring joined(line);
             // Hex data goes on after a backslash at the end of a line.
-            while (joined.ends_with(L'\\') && joined.find(L"=hex") != std::wstring::npos && lines.Next(line)) {
+            const bool hex = joined.find(L"=hex") != std::wstring::npos;
+            while (hex && joined.ends_with(L'\\') && lines.Next(line)) {
                 joined.pop_back();
                 joined += line.substr(std::min(line.find_first_not_of(L' '), line.size()));
             }
             if (!Value(joined)) return false;
         }
         line_ = 0;
-        if (!snapshot_.value && !snapshot_.key) return Refuse(L"it holds no screen name");
+        if (!snapshot_.value && keys_.empty()) return Refuse(L"it holds no screen name");
+        if (!keys_.empty()) snapshot_.key = Tree();
         snapshot_.name = snapshot_.value ? snapshot_.value->name : snapshot_.key->name;
         return true;
     }
@@ -100,35 +119,59 @@ private:
         if (path.size() < kCurrentUser.size() || !SameAsciiNoCase(path.substr(0, kCurrentUser.size()), kCurrentUser))
             return Refuse(L"it names a key outside HKEY_CURRENT_USER");
         path.remove_prefix(kCurrentUser.size());
+        if (static_cast<std::size_t>(std::ranges::count(path, L'\\')) >= kDeepestKey)
+            return Refuse(L"a key lies more than " + std::to_wstring(kDeepestKey) + L" levels deep, deeper than the registry goes");
         const bool users = path.size() == users_.size() && SameAsciiNoCase(path, users_);
         const bool below = path.size() > users_.size() + 1 && SameAsciiNoCase(path.substr(0, users_.size()), users_) &&
                            path[users_.size()] == L'\\';
         if (!users && !below) return Refuse(L"it names a key outside the messenger's Users key");
-        key_ = nullptr;
+        key_ = kUsersKey;
         if (users) return true;
         path.remove_prefix(users_.size() + 1);
         for (std::size_t start = 0; start <= path.size();) {
             const std::size_t end = std::min(path.find(L'\\', start), path.size());
-            const std::wstring part(path.substr(start, end - start));
+            const std::wstring_view part = path.substr(start, end - start);
             if (part.empty()) return Refuse(L"a key's path has an empty part");
-            if (key_ == nullptr) {
+            if (key_ == kUsersKey) {
                 if (!SameScreenName(part)) return false;
-                if (!snapshot_.key) snapshot_.key = KeyTree{part, {}, {}};
-                key_ = &*snapshot_.key;
+                if (keys_.empty()) keys_.push_back({std::wstring(part), {}, kUsersKey});
+                key_ = 0;
             } else {
-                const auto found = std::ranges::find_if(key_->subkeys, [&](const KeyTree& k) { return sameName_(k.name, part); });
-                key_ = found != key_->subkeys.end() ? &*found : &key_->subkeys.emplace_back(KeyTree{part, {}, {}});
+                key_ = Subkey(key_, part);
             }
             start = end + 1;
         }
         return true;
     }
 
+    // The subkey of that name, made when the file names it first.
+    std::size_t Subkey(std::size_t parent, std::wstring_view name) {
+        const std::size_t slot = Slot(parent, name);
+        for (auto [same, end] = subkeys_.equal_range(slot); same != end; ++same)
+            if (keys_[same->second].parent == parent && sameName_(keys_[same->second].name, name)) return same->second;
+        keys_.push_back({std::wstring(name), {}, parent});
+        subkeys_.emplace(slot, keys_.size() - 1);
+        return keys_.size() - 1;
+    }
+
+    // A key comes after its parent in keys_, so going from the last back
+    // hands each its finished subkeys, in the file's order, without recursion.
+    KeyTree Tree() {
+        std::vector<KeyTree> trees(keys_.size());
+        for (std::size_t i = keys_.size(); i-- > 0;) {
+            trees[i].name = std::move(keys_[i].name);
+            trees[i].values = std::move(keys_[i].values);
+            std::ranges::reverse(trees[i].subkeys);
+            if (i != 0) trees[keys_[i].parent].subkeys.push_back(std::move(trees[i]));
+        }
+        return std::move(trees[0]);
+    }
+
     // One screen name per file: every value under Users and every key below
     // it must be that name.
-    bool SameScreenName(const std::wstring& name) {
+    bool SameScreenName(std::wstring_view name) {
         const std::optional<std::wstring> earlier =
-            snapshot_.value ? std::optional(snapshot_.value->name) : snapshot_.key ? std::optional(snapshot_.key->name) : std::nullopt;
+            snapshot_.value ? std::optional(snapshot_.value->name) : !keys_.empty() ? std::optional(keys_[0].name) : std::nullopt;
         if (earlier && !sameName_(*earlier, name)) return Refuse(L"it holds more than one screen name");
         return true;
     }
@@ -148,7 +191,7 @@ private:
         if (!Data(line.substr(at + 1), value)) return false;
         // A link's target value would only mislead: no backup of ours holds one.
         if (value.type == kLinkType) return Refuse(L"it writes a registry link's value");
-        if (key_ == nullptr) {
+        if (key_ == kUsersKey) {
             if (value.name.empty()) return Refuse(L"it writes the Users key's default value");
             if (snapshot_.value && !sameName_(snapshot_.value->name, value.name))
                 return Refuse(L"it holds more than one screen name");
@@ -157,9 +200,16 @@ private:
             return true;
         }
         // A value named twice (the file's end repeats some) keeps its last data.
-        const auto found = std::ranges::find_if(key_->values, [&](const ValueData& v) { return sameName_(v.name, value.name); });
-        if (found != key_->values.end()) *found = std::move(value);
-        else key_->values.push_back(std::move(value));
+        std::vector<ValueData>& values = keys_[key_].values;
+        const std::size_t slot = Slot(key_, value.name);
+        for (auto [same, end] = values_.equal_range(slot); same != end; ++same) {
+            if (same->second.first == key_ && sameName_(values[same->second.second].name, value.name)) {
+                values[same->second.second] = std::move(value);
+                return true;
+            }
+        }
+        values_.emplace(slot, std::pair(key_, values.size()));
+        values.push_back(std::move(value));
         return true;
     }
 
@@ -241,7 +291,19 @@ private:
     const SameName& sameName_;
     NameSnapshot& snapshot_;
     std::wstring& why_;
-    KeyTree* key_ = nullptr;  // the section's key; null in the Users key's section
+    // The name's key and every key below it, as the file names them first.
+    struct Key {
+        std::wstring name;
+        std::vector<ValueData> values;
+        std::size_t parent;
+    };
+    static constexpr std::size_t kUsersKey = SIZE_MAX;
+    std::vector<Key> keys_;
+    // Each key's subkeys and values by Slot, so that a file of many reads
+    // in time to its size: keys_ index, and (keys_ index, index among its values).
+    std::unordered_multimap<std::size_t, std::size_t> subkeys_;
+    std::unordered_multimap<std::size_t, std::pair<std::size_t, std::size_t>> values_;
+    std::size_t key_ = kUsersKey;  // the section's key in keys_
     bool sectionSeen_ = false;
     std::size_t line_ = 0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -26,6 +27,8 @@ inline bool SameAsciiNoCase(std::wstring_view a, std::wstring_view b) {
 
 // The registry's own limit on a value name, in characters.
 inline constexpr std::uint32_t kLongestValueName = 16383;
+// And on how many levels deep a key lies below its root key.
+inline constexpr std::size_t kDeepestKey = 512;
 
 class OpenedKey {
 public:

@@ -14,6 +14,12 @@ using Names = std::vector<std::wstring>;
 const std::wstring kUsers(USERS_KEY_PATH);
 bool SameAscii(std::wstring_view a, std::wstring_view b) { return MemoryRegistry().SameName(a, b); }
 const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
+// "[HKEY_CURRENT_USER\...\Users\alice\d\d...": a key `depth` levels below HKEY_CURRENT_USER.
+std::wstring NestedKey(std::size_t depth) {
+    std::wstring path = L"[" + kShellUsers + L"\\alice";
+    for (std::size_t level = std::ranges::count(kUsers, L'\\') + 3; level <= depth; ++level) path += L"\\d";
+    return path;
+}
 
 // The shell's paths split for the registry API; a path that would address a
 // root's whole contents, or has an empty part, is refused.
@@ -250,6 +256,14 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
     EXPECT_EQ(reg::RegExportText(kUsers, both), head + users + L"]\r\n\"x\"=\"\"\r\n" + users + L"\\X]\r\n@=hex:01\r\n" +
                                                     users + L"\\X\\Empty]\r\n\r\n");
     EXPECT_EQ(roundTrip(both), both);
+    // As many values and keys as a big file holds: a reader that searches
+    // them all for each one would run for minutes under the sanitizers.
+    reg::NameSnapshot many{L"x", {}, reg::KeyTree{L"x", {}, {}}};
+    for (int i = 0; i < 100000; ++i) {
+        many.key->values.push_back({L"v" + std::to_wstring(i), 4, {}});
+        if (i % 10 == 0) many.key->subkeys.push_back({L"k" + std::to_wstring(i), {}, {}});
+    }
+    EXPECT_TRUE(roundTrip(many) == many);
     EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
     EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
     EXPECT_EQ(reg::BackupFileName(L"T", L"\xDE00" L"a\xD83D\xD83D\xDE00"), L"T _a_\xD83D\xDE00.reg");
@@ -261,6 +275,7 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
 TEST(Backup, RefusesEverythingButOneName) {
     const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
     const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
+    const std::wstring_view tooDeep = L"line 7: a key lies more than 512 levels deep, deeper than the registry goes";
     const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", 1, {0, 0}},
                                   reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", 4, {1, 0, 0, 0}}, {L"", 3, {0}}}, {}}}}};
     const struct {
@@ -281,6 +296,8 @@ TEST(Backup, RefusesEverythingButOneName) {
         {good + L"\"SymbolicLinkValue\"=hex(6):41,00\n", L"line 7: it writes a registry link's value"},
         {good + L"\"b\"=hex:00,\\\n", L"line 7: a bad hex byte in a value's data"},
         {good + L"\"b\"=\"open", L"it is cut short: its last line does not end"},
+        {good + NestedKey(513) + L"]\n", tooDeep},
+        {good + NestedKey(300000) + L"]\n", tooDeep},
         {L"", L"it holds no screen name"},
     };
     for (const auto& row : rows) {
@@ -291,6 +308,17 @@ TEST(Backup, RefusesEverythingButOneName) {
         EXPECT_EQ(ok, row.why.empty()) << why.size();
         EXPECT_EQ(why, row.why);
         EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{});
+    }
+    reg::NameSnapshot deepest;
+    std::wstring deepWhy;
+    EXPECT_TRUE(reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(512) + L"]\n"), kUsers,
+                                SameAscii, deepest, deepWhy));
+    // A tree built deeper than that still goes without a call per level.
+    reg::KeyTree tree;
+    for (int level = 0; level < 300000; ++level) {
+        reg::KeyTree parent{L"d", {}, {}};
+        parent.subkeys.push_back(std::move(tree));
+        tree = std::move(parent);
     }
     for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
              {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
@@ -325,6 +353,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         bool outputFails = false;
         std::vector<std::vector<std::wstring_view>> before = {};
         std::optional<Names> backups = {};  // the names whose backups are left
+        bool strays = false;  // the folder also holds "deep.reg", 300,000 keys deep, and a good backup named "x.registry"
     } rows[] = {
         {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
@@ -354,6 +383,15 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
          L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice"}},
         {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"}, L"",
          reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}},
+        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, {L"alice", L"Bob"},
+         L"tallowick-cli: passed over \"deep.reg\", which is no backup: line 2: a key lies more than 512 levels deep, deeper than the "
+         L"registry goes.\r\n", reg::kSuccess, false,
+         {{L"remove", L"alice", L"Bob"}}, {}, true},
+        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false,
+         {{L"remove", L"alice"}}, {}, true},
+        {{L"restore", L"Bob.reg"}, L"Restored \"Bob\".\r\n", 0, {}, L"", reg::kSuccess, false, {{L"remove", L"Bob"}}, {}, true},
+        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"},
+         L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}, true},
         {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", reg::kSuccess, false, {}, Names{}},
         {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
@@ -364,6 +402,9 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         MemoryRegistry registry;
         registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash"};
         registry.openStatus = row.openStatus;
+        if (row.strays)
+            registry.files = {{L"deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
+                              {L"x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name);
         Output output;
@@ -379,6 +420,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
         EXPECT_EQ(registry.values, expected.values) << shown.size();
         EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
+        EXPECT_EQ(registry.files.count(L"deep.reg") + registry.files.count(L"x.registry"), row.strays ? 2U : 0U);
     }
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);

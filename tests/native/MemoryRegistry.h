@@ -79,10 +79,15 @@ public:
         return deleted || !keys.contains(saved.name) ? reg::ArchiveStatus::kDone : reg::ArchiveStatus::kDenied;
     }
     bool DeleteBackup(const std::wstring& path) override {
-        return std::erase(backups, path.substr(0, path.size() - 4)) != 0 && files.erase(path) != 0;
+        std::erase(backups, path.substr(0, path.size() - 4));
+        return files.erase(path) != 0;
     }
+    // Files that no removal wrote (copied in, or found by a short name) are the newest.
     std::vector<reg::BackupFile> Backups() override {
         std::vector<reg::BackupFile> newestFirst;
+        for (const auto& file : files)
+            if (std::ranges::none_of(backups, [&](const std::wstring& name) { return name + L".reg" == file.first; }))
+                newestFirst.push_back({file.first, L"2026-12-07 12:00:59"});
         for (std::size_t i = backups.size(); i-- > 0;)
             newestFirst.push_back({backups[i] + L".reg", L"2026-12-07 12:00:0" + std::to_wstring(i)});
         return newestFirst;
