@@ -258,12 +258,12 @@ bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view users
                 NameSnapshot& snapshot, std::wstring& why) {
     snapshot = {};
     why.clear();
-    if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE) {
-        why = L"it is not UTF-16 text with a byte order mark, as the registry editor writes";
-        return false;
-    }
     if (fileBytes.size() > kLargestBackup) {
         why = L"it is larger than any backup of ours";
+        return false;
+    }
+    if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE) {
+        why = L"it is not UTF-16 text with a byte order mark, as the registry editor writes";
         return false;
     }
     if (fileBytes.size() % 2 != 0) {
