@@ -81,6 +81,9 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
     case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
     case RemoveResult::kChanged: return L"another program changed part of it while it was removed, and that part stays";
+    case RemoveResult::kBackupWouldNotRestore:
+        return L"its backup would not bring it back as it is (its settings hold a name that a backup file cannot say, "
+               L"a registry link's value, or more than a backup file may hold), so no file was written";
     case RemoveResult::kStays:
     case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
     }

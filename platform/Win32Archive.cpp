@@ -300,13 +300,11 @@ std::vector<reg::BackupFile> Win32Archive::Backups() {
     return newestFirst;
 }
 
-// A backup is a few kilobytes; anything past this is no backup of ours.
 bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
-    constexpr LONGLONG kLargest = 64LL << 20;
     const UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargest) return false;
+    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > reg::kLargestBackup) return false;
     bytes.resize(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
     return bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&

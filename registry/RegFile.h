@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -94,6 +95,12 @@ std::vector<std::uint8_t> RegFileBytes(std::wstring_view text);
 using SameName = std::function<bool(std::wstring_view, std::wstring_view)>;
 bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
                 NameSnapshot& snapshot, std::wstring& why);
+// Whether ReadBackup gives back exactly `snapshot`'s value and key tree.
+bool ReadsBackAs(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
+                 const NameSnapshot& snapshot);
+// A backup is a few kilobytes: no file past this size is written as one,
+// or read as one.
+inline constexpr std::size_t kLargestBackup = std::size_t{64} << 20;
 // "STAMP NAME.reg", with the characters that file names forbid replaced.
 std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name);
 

@@ -308,12 +308,22 @@ private:
     std::size_t line_ = 0;
 };
 
+KeyTree ByName(KeyTree key) {
+    std::ranges::stable_sort(key.values, {}, &ValueData::name);
+    for (KeyTree& subkey : key.subkeys) subkey = ByName(std::move(subkey));
+    return key;
+}
+
 }  // namespace
 
 bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
                 NameSnapshot& snapshot, std::wstring& why) {
     snapshot = {};
     why.clear();
+    if (fileBytes.size() > kLargestBackup) {
+        why = L"it is larger than any backup of ours";
+        return false;
+    }
     if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE) {
         why = L"it is not UTF-16 text with a byte order mark, as the registry editor writes";
         return false;
@@ -326,10 +336,27 @@ bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view users
     text.reserve(fileBytes.size() / 2);
     for (std::size_t i = 2; i < fileBytes.size(); i += 2)
         text += static_cast<wchar_t>(fileBytes[i] | fileBytes[i + 1] << 8);
+    // The registry API takes names as C text: a name holding a NUL would be
+    // restored cut short, as another name.
+    if (text.find(L'\0') != std::wstring::npos) {
+        why = L"it holds a NUL character, which no name the registry API writes can hold";
+        return false;
+    }
     NameSnapshot read;
     if (!Reader(usersKeyPath, sameName, read, why).Read(text)) return false;
     snapshot = std::move(read);
     return true;
+}
+
+// The file puts the values that the registry editor would alter after the
+// others, and the registry keeps no order among a key's values: they are
+// compared by name. Keys come back in the order they were written.
+bool ReadsBackAs(std::span<const std::uint8_t> fileBytes, std::wstring_view usersKeyPath, const SameName& sameName,
+                 const NameSnapshot& snapshot) {
+    NameSnapshot read;
+    std::wstring why;
+    if (!ReadBackup(fileBytes, usersKeyPath, sameName, read, why) || read.value != snapshot.value) return false;
+    return read.key && snapshot.key ? ByName(*read.key) == ByName(*snapshot.key) : !read.key && !snapshot.key;
 }
 
 }  // namespace reg

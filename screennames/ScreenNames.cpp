@@ -44,17 +44,28 @@ RemoveResult FromArchive(reg::ArchiveStatus status) {
     return RemoveResult::kBackupNotWritten;
 }
 
+reg::SameName SameNameIn(const reg::RegistryReader& registry) {
+    return [&registry](std::wstring_view a, std::wstring_view b) { return registry.SameName(a, b); };
+}
+
 // No backup, no delete: the name is read in full and its file is on disk
-// before anything goes. A name with nothing left to read needs no file.
-reg::ArchiveStatus BackUp(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& snapshot,
-                          std::wstring& file, bool write) noexcept {
+// before anything goes. A name with nothing left to read needs no file. The
+// writer takes whatever names the registry holds, which the file cannot
+// always say (a line break in a key's name, say), so the bytes are read back
+// as a restore would read them, and a file that would not bring the name
+// back exactly is never written.
+RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
+                    reg::NameSnapshot& snapshot, std::wstring& file, bool write) noexcept {
     try {
         if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
             read != reg::ArchiveStatus::kDone || snapshot.Empty() || !write)
-            return read;
-        return archive.SaveBackup(name, reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot)), file);
+            return FromArchive(read);
+        const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot));
+        if (!reg::ReadsBackAs(bytes, USERS_KEY_PATH, SameNameIn(registry), snapshot))
+            return RemoveResult::kBackupWouldNotRestore;
+        return FromArchive(archive.SaveBackup(name, bytes, file));
     } catch (...) {
-        return reg::ArchiveStatus::kNotWritten;
+        return RemoveResult::kBackupNotWritten;
     }
 }
 
@@ -95,10 +106,10 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     removed = {std::wstring(name), {}, {}};
     if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
     std::wstring file;
-    if (const reg::ArchiveStatus backedUp = BackUp(archive, name, removed, file, backUp);
-        backedUp != reg::ArchiveStatus::kDone) {
+    if (const RemoveResult backedUp = BackUp(registry, archive, name, removed, file, backUp);
+        backedUp != RemoveResult::kRemoved) {
         removed = {std::wstring(name), {}, {}};
-        return FromArchive(backedUp);
+        return backedUp;
     }
     // The key goes first and the value only after it: a key that cannot be
     // deleted (a subkey denied) then leaves the name listed, and a retry can
@@ -117,8 +128,7 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
 
 bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,
                     std::wstring& why) {
-    const reg::SameName sameName = [&registry](std::wstring_view a, std::wstring_view b) { return registry.SameName(a, b); };
-    return reg::ReadBackup(fileBytes, USERS_KEY_PATH, sameName, held, why);
+    return reg::ReadBackup(fileBytes, USERS_KEY_PATH, SameNameIn(registry), held, why);
 }
 
 std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }

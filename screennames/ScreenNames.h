@@ -27,15 +27,17 @@ enum class RemoveResult {
     kUnreadable,
     kNoBackupFolder,
     kBackupNotWritten,
-    kStays,    // the registry kept some of it
-    kChanged,  // another program changed part of it meanwhile, which stays
+    kBackupWouldNotRestore,  // its file would not read back as the registry holds it
+    kStays,                  // the registry kept some of it
+    kChanged,                // another program changed part of it meanwhile, which stays
 };
 
 // Backs the screen name up, then deletes its settings key and its value as
 // the backup holds them, and nothing written meanwhile.
 // `removed` holds what was taken, for undo: after kStays, the part that did
 // go, if any. The window and the command line both remove through here.
-// With `backUp` false no file is written; every refusal still holds.
+// With `backUp` false no file is written, so there is none to read back;
+// every other refusal still holds.
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
                               std::wstring_view name, reg::NameSnapshot& removed, bool backUp = true);
 

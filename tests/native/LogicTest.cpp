@@ -137,18 +137,23 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 // A removal backs the name up, deletes its settings key and then its value,
 // and the item leaves the list only when neither remains; names that would
 // address other items, or that a backup cannot name, are refused untouched,
-// and so is a name whose backup cannot be written or that holds a link. A
-// failure that changed nothing leaves no backup; one that took a part keeps
-// it, and offers undo. Its message outlives the refresh that follows.
+// and so is a name whose backup cannot be written, would not read back as
+// it is, or that holds a link. A failure that changed nothing leaves no
+// backup; one that took a part keeps it, and offers undo. Its message
+// outlives the refresh that follows.
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
+    const auto beta = [](reg::KeyTree settings, std::uint32_t valueType = 0) {
+        return reg::NameSnapshot{L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
+    };
     const struct {
         const char* what;
         int item;
-        bool shellsFail, backupFails, keysLocked, valuesLocked = false;
-        const wchar_t* removed;  // its key goes, and its value unless valuesLocked; null: nothing may change
-        Names backups;
+        bool shellsFail = false, backupFails = false, keysLocked = false, valuesLocked = false;
+        const wchar_t* removed = nullptr;  // its key goes, and its value unless valuesLocked; null: nothing may change
+        Names backups = {};
         std::wstring status;
         reg::ArchiveStatus snapshot = reg::ArchiveStatus::kDone;
+        std::optional<reg::NameSnapshot> held = {};
     } cases[] = {
         {"beta", 5, false, false, false, false, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
         {"gamma", 7, false, false, false, false, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
@@ -162,6 +167,9 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         {"backslash", 6, false, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
         {"NUL", 3, false, false, false, false, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
         {"line break", 8, false, false, false, false, nullptr, {}, L"Could not remove \"l\nf\"."},
+        {.what = "settings key named with LF", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({L"Buddy\nList", {}, {}})},
+        {.what = "NUL in a key's name", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({std::wstring(L"a\0b", 3), {}, {}})},
+        {.what = "Users value of REG_LINK", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({L"Buddy", {}, {}}, 6)},
     };
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
@@ -172,6 +180,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.registry.keysLocked = c.keysLocked;
         f.registry.valuesLocked = c.valuesLocked;
         f.registry.snapshotStatus = c.snapshot;
+        f.registry.held = c.held;
         MemoryRegistry expected = f.registry;
         // A key is deleted by the name it is stored under.
         Names requests = c.keysLocked ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items;
@@ -323,7 +332,8 @@ TEST(Backup, RefusesEverythingButOneName) {
     for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
              {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
              {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
-             {{0xff, 0xfe, 0x57}, L"it is cut short in the middle of a character"}}) {
+             {{0xff, 0xfe, 0x57}, L"it is cut short in the middle of a character"},
+             {std::vector<std::uint8_t>(reg::kLargestBackup + 1), L"it is larger than any backup of ours"}}) {
         reg::NameSnapshot snapshot = alice;
         std::wstring reason;
         EXPECT_FALSE(reg::ReadBackup(bytes, kUsers, SameAscii, snapshot, reason));

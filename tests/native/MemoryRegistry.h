@@ -44,6 +44,7 @@ public:
     reg::Status openStatus = reg::kSuccess;          // the Users key's open answers this (2: it is missing)
     std::optional<std::uint32_t> unreadableFrom;     // listing from this index is denied
     reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
+    std::optional<reg::NameSnapshot> held;  // what a snapshot of any name gives, data and all
     std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "NAME.reg"
     std::map<std::wstring, std::vector<std::uint8_t>> files;
 
@@ -63,6 +64,7 @@ public:
         snapshot = {std::wstring(name), {}, {}};
         if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
         if (const auto key = keys.find(name); key != keys.end()) snapshot.key = {{*key, {}, {}}};
+        snapshot = held.value_or(snapshot);
         return snapshotStatus;
     }
     reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override {
