@@ -528,14 +528,15 @@ TEST(Property, LinksDeleteNothing) {
     reg::NameSnapshot snapshot;
     for (const wchar_t* name : {L"alice", L"evil2"})
         EXPECT_EQ(archive.Snapshot(kUsersKey, name, snapshot), reg::ArchiveStatus::kHoldsLink) << Shown(name);
-    // A key is deleted only as it was saved: one that is a link now, or holds
-    // what was not saved (here the link, there a value written since), stays
-    // with the keys above it.
+    // A key is deleted only as it was saved: one that is a link now (though
+    // its target holds just what was saved), or holds what was not saved (the
+    // link, a value written since), stays with the keys above it.
     RegSetKeyValueW(HKEY_CURRENT_USER, (kUsersKey + L"\\alice\\Settings").c_str(), L"late", REG_SZ, L"l", 4);
     const std::wstring changed = DumpMessengerTree();
     const reg::KeyTree settings{L"Settings", {}, {}};
     for (const reg::KeyTree& saved : {reg::KeyTree{L"alice", {}, {{L"Settings", {}, {{L"link", {}, {}}}}}},
-                                      reg::KeyTree{L"alice", {}, {settings}}, reg::KeyTree{L"evil2", {}, {}}})
+                                      reg::KeyTree{L"alice", {}, {settings}},
+                                      reg::KeyTree{L"evil2", {{L"secret", REG_SZ, {'s', 0, 0, 0}}}, {}}})
         EXPECT_NE(archive.DeleteSavedKey(kUsersKey, saved), reg::ArchiveStatus::kDone) << Shown(saved.name);
     EXPECT_EQ(DumpMessengerTree(), changed);
     EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Victim\\deeper", L"secret", RRF_RT_REG_SZ, nullptr, nullptr, nullptr),
