@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ public:
     void RefreshNames();
     // Signalled when the Users key changes: the message loop waits on it and
     // then calls OnRegistryChanged.
-    HANDLE RegistryChangedEvent() const { return watch_.Event(); }
+    std::array<HANDLE, 2> RegistryChangedEvents() const { return watch_.Events(); }
     void OnRegistryChanged();
     NameListView& Names() { return names_; }
     const NameListView& Names() const { return names_; }

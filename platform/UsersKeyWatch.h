@@ -2,22 +2,24 @@
 
 #include <windows.h>
 
+#include <array>
 #include <string>
 
 #include "platform/Win32Handles.h"
 
-// Signals its event when a name is added to or deleted from the Users key, a
-// value there is written, or the key itself or a key above it is made or
-// deleted. One signal per arming: arm again before reading the key, so that
-// nothing written while it is read goes unseen.
+// Signals one of its two events when a name is added to or deleted from the
+// Users key, a value there is written, or the key itself or a key above it is
+// made or deleted. One signal per arming: arm again before reading the key,
+// so that nothing written while it is read goes unseen. Both are null when
+// they could not be made.
 class UsersKeyWatch {
 public:
     UsersKeyWatch();
-    HANDLE Event() const { return event_.get(); }
+    std::array<HANDLE, 2> Events() const { return {nearestChanged_.get(), parentChanged_.get()}; }
     void Arm();
 
 private:
-    UniqueHandleObject event_;
+    UniqueHandleObject nearestChanged_, parentChanged_;
     UniqueHKey nearest_;
     UniqueHKey parent_;
 };

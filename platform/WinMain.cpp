@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <array>
+
 #include "platform/MainWindow.h"
 #include "platform/Win32Archive.h"
 #include "platform/NewerApis.h"
@@ -24,8 +26,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
 
     // Messages first, so that a command the pop-up menu posted acts on the
     // list it was chosen from; then the registry's changes.
-    HANDLE changed = window.RegistryChangedEvent();
-    const DWORD watched = changed != nullptr ? 1 : 0;
+    const std::array<HANDLE, 2> changed = window.RegistryChangedEvents();
+    const DWORD watched = changed[0] != nullptr ? 2 : 0;
     for (;;) {
         MSG message{};
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -34,8 +36,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        if (MsgWaitForMultipleObjectsEx(watched, &changed, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
-            WAIT_OBJECT_0 && watched != 0)
+        if (MsgWaitForMultipleObjectsEx(watched, changed.data(), INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) <
+            WAIT_OBJECT_0 + watched)
             window.OnRegistryChanged();
     }
 }

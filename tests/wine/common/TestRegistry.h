@@ -125,3 +125,17 @@ inline std::wstring DumpMessengerTree(const std::vector<std::wstring>& without =
     for (const std::wstring& line : lines) dump += line + L'\n';
     return dump;
 }
+
+// The Users key's value names in the registry's own order; none when the
+// key is missing.
+inline std::vector<std::wstring> UsersValueNames() {
+    std::vector<std::wstring> names;
+    UniqueHKey key;
+    RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey.c_str(), 0, KEY_READ, key.put());
+    std::wstring name(16384, L'\0');
+    for (DWORD index = 0, length = 16384;
+         key && RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = 16384)
+        names.emplace_back(name.data(), length);
+    return names;
+}

@@ -22,6 +22,7 @@
 #include "platform/resource.h"
 #include "platform/Win32Handles.h"
 #include "Deadline.h"
+#include "OtherProcess.h"
 #include "TestRegistry.h"
 
 // tallowick.exe as a person meets it: started as its own process, driven by
@@ -305,6 +306,39 @@ void RestoreThroughTheOpenDialog(App& app) {
     Type({VK_RETURN});
 }
 
+// Other programs' bursts, which the list follows by its watch alone, each
+// within a second: ten names imported at once, one added two seconds later,
+// then every name removed and the three brought back from their backups,
+// three times over.
+void FollowsBursts(App& app) {
+    const auto follows = [&](const char* what) {
+        WaitFor(what, [&] { return app.Items() == UsersValueNames(); }, 1000);
+    };
+    std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kUsersKey + L"]\r\n";
+    for (int n = 1; n <= 10; ++n) text += L"\"burst" + std::to_wstring(n) + L"\"=\"x\"\r\n";
+    std::array<wchar_t, MAX_PATH> folder{};
+    const std::wstring file = std::wstring(folder.data(), GetTempPathW(MAX_PATH, folder.data())) + L"burst.reg";
+    const UniqueHandleObject out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
+    const std::wstring cli = L"\"" + WindowsPath(L"" TALLOWICK_CLI) + L"\" ";
+    RunOtherProcess(L"regedit.exe /s \"" + file + L'"');
+    follows("the list to show ten names imported at once");
+    Sleep(2000);
+    RunOtherProcess(L"reg.exe add \"HKCU\\" + kUsersKey + L"\" /v zzprobe /d x /f");
+    follows("the list to show a name added two seconds after the burst");
+    // Each round a new chance for a change to fall while the watch is set up again.
+    for (int round = 0; round < 3; ++round) {
+        RunOtherProcess(cli + L"remove /all");
+        follows("the list to empty after another program's remove /all");
+        RunOtherProcess(cli + L"restore alpha Bravo charlie");
+        follows("the list to show the three names restored by another program");
+    }
+    DeleteFileW(file.c_str());
+    Win32Archive archive;
+    for (const reg::BackupFile& backup : archive.Backups()) archive.DeleteBackup(backup.path);
+}
+
 struct Row {
     const char* name;
     Act act = nullptr;
@@ -323,6 +357,7 @@ const Row kRows[] = {
     {"UndoFromTheMenuBringsBackTheRemovedName", RemoveThenUndo(Press(kRight, OnName(0), {}, 2))},
     {"RestoreFromTheOpenDialogBringsBackTheRemovedName", RemoveThenUndo(RestoreThroughTheOpenDialog)},
     {"RightClickOnCaptionOpensTheSystemMenu", Press(kRight, kOnCaption, {}, 0)},
+    {"ListFollowsOtherProgramsBurstsByItsWatchAlone", FollowsBursts},
 };
 
 class E2e : public testing::TestWithParam<Row> {

@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include "Deadline.h"
+#include "OtherProcess.h"
 #include "TestRegistry.h"
 #include "platform/MainWindow.h"
 #include "platform/NewerApis.h"
@@ -204,7 +205,8 @@ public:
     // What the message loop does when the registry changes: waits up to
     // `ms` for the watch, and takes the change.
     void FollowRegistry(DWORD ms) {
-        if (WaitForSingleObject(window_.RegistryChangedEvent(), ms) == WAIT_OBJECT_0) window_.OnRegistryChanged();
+        const std::array<HANDLE, 2> changed = window_.RegistryChangedEvents();
+        if (WaitForMultipleObjects(2, changed.data(), FALSE, ms) < WAIT_OBJECT_0 + 2) window_.OnRegistryChanged();
         PumpMessages();
     }
     // Through the accelerator table, with Ctrl alone held or no modifier.
@@ -224,46 +226,6 @@ private:
     Win32Archive archive_;
     MainWindow window_{registry_, shells_, archive_};
 };
-
-// The Users key's value names in the registry's own order; none when the
-// key is missing.
-std::vector<std::wstring> UsersValueNames() {
-    std::vector<std::wstring> names;
-    UniqueHKey key;
-    RegOpenKeyExW(HKEY_CURRENT_USER, kUsersKey.c_str(), 0, KEY_READ, key.put());
-    std::wstring name(16384, L'\0');
-    for (DWORD index = 0, length = 16384;
-         key && RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-         ++index, length = 16384)
-        names.emplace_back(name.data(), length);
-    return names;
-}
-
-// Runs `commandLine` as another process and returns its exit code; with
-// `output`, what it wrote to stdout and stderr, through one pipe.
-DWORD RunOtherProcess(const std::wstring& commandLine, std::string* output = nullptr) {
-    // Its pipe and its exit alike: a child that hangs keeps both open.
-    const Deadline deadline("the process " + testing::PrintToString(commandLine) + " to end", kStepSeconds);
-    std::wstring line = commandLine;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    UniqueHandleObject read, write;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    if (output != nullptr && CreatePipe(read.put(), write.put(), &inherit, 0))
-        startup.dwFlags = STARTF_USESTDHANDLES, startup.hStdOutput = startup.hStdError = write.get();
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, startup.dwFlags != 0, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process))
-        return GetLastError() | 0x80000000U;
-    const UniqueHandleObject processHandle(process.hProcess), threadHandle(process.hThread);
-    write.reset();
-    char buffer[4096];
-    for (DWORD got = 0; read && ReadFile(read.get(), buffer, sizeof buffer, &got, nullptr) && got != 0;) output->append(buffer, got);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    return exitCode;
-}
 
 // A diagnostic: long text is cut, and gtest escapes the rest.
 std::string Shown(const std::wstring& text) {
