@@ -154,24 +154,24 @@ public:
         for (const auto& [file, name] : Backups()) Out(file.written + L"\t" + name + L"\t" + file.path + L"\r\n");
     }
 
-    // From the newest backup that holds the name, matched as the registry
-    // matches names; or from the file given.
+    // From the backups that hold the name, matched as the registry matches
+    // names, newest first; or from the file given.
     void Restore(std::wstring_view asked, const std::vector<std::pair<reg::BackupFile, std::wstring>>& backups) {
-        std::wstring path(asked);
-        if (!IsFile(asked)) {
-            const auto found = std::ranges::find_if(backups, [&](const auto& b) { return registry_.SameName(b.second, asked); });
-            if (found == backups.end() || asked.empty()) {
-                Out(L"No backup of " + InQuotes(asked) + L".\r\n");
-                exitCode_ = kNameStays;
-                return;
-            }
-            path = found->first.path;
+        std::vector<std::wstring> paths;
+        if (IsFile(asked)) paths.emplace_back(asked);
+        else if (!asked.empty())
+            for (const auto& [file, name] : backups)
+                if (registry_.SameName(name, asked)) paths.push_back(file.path);
+        if (paths.empty()) {
+            Out(L"No backup of " + InQuotes(asked) + L".\r\n");
+            exitCode_ = kNameStays;
+            return;
         }
-        std::vector<std::uint8_t> bytes;
+        std::vector<std::vector<std::uint8_t>> files(paths.size());
         reg::NameSnapshot restored;
         std::wstring why = L"the file could not be read";
-        const RestoreResult result = archive_.ReadBackupFile(path, bytes)
-                                         ? RestoreScreenName(registry_, archive_, bytes, restored, why)
+        const RestoreResult result = archive_.ReadBackupFile(paths.front(), files.front())
+                                         ? RestoreScreenName(registry_, archive_, ReadAfterFirst(paths, files), restored, why)
                                          : RestoreResult::kRefusedFile;
         const std::wstring name = restored.name.empty() && IsFile(asked) ? FileNameOf(asked) : restored.name;
         if (result == RestoreResult::kRestored) {
@@ -179,8 +179,17 @@ public:
             return;
         }
         Out(CouldNotRestoreText(name) + L"\r\n");
-        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(path)) + L": " + why + L".\r\n");
+        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(paths.front())) + L": " + why + L".\r\n");
         exitCode_ = kNameStays;
+    }
+
+    // The older backups as far as they read; the first that does not ends
+    // the run that the newest may merge.
+    std::span<const std::vector<std::uint8_t>> ReadAfterFirst(const std::vector<std::wstring>& paths,
+                                                              std::vector<std::vector<std::uint8_t>>& files) {
+        std::size_t read = 1;
+        while (read < paths.size() && archive_.ReadBackupFile(paths[read], files[read])) ++read;
+        return std::span(files).first(read);
     }
 
     void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {

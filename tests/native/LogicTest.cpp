@@ -34,6 +34,18 @@ TEST(ShellPath, SplitsOnlyPathsThatNameOneItem) {
     }
 }
 
+struct Output final : cli::Output {
+    std::wstring out, err;
+    bool fails = false;
+    bool Out(std::wstring_view text) override { return out += text, !fails; }
+    bool Err(std::wstring_view text) override { return err += text, !fails; }
+};
+
+int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
+    Output output;
+    return cli::Run(arguments, registry, registry, registry, output);
+}
+
 struct Form {
     MemoryRegistry registry;
     FakeWindow window;
@@ -133,7 +145,10 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 // address other items, or that a backup cannot name, are refused untouched,
 // and so is a name whose backup cannot be written or that holds a link. A
 // failure that changed nothing leaves no backup; one that took a part keeps
-// it, and offers undo. Its message outlives the refresh that follows.
+// it, and offers undo. Its message outlives the refresh that follows. What
+// went comes back exactly by undo, by `restore NAME`, and by one `restore
+// NAME` after a retry that went through; where something of the name differs
+// from the backup, neither writes anything.
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const struct {
         const char* what;
@@ -143,6 +158,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         Names backups;
         std::wstring status;
         reg::ArchiveStatus snapshot = reg::ArchiveStatus::kDone;
+        std::wstring lockedSubkey = L"";  // the delete walk takes the subkeys before it
     } cases[] = {
         {"beta", 5, false, false, false, false, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
         {"gamma", 7, false, false, false, false, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
@@ -151,6 +167,8 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         // The value stays with its key: the name is still listed, and a retry reaches both.
         {"settings key locked", 5, false, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
         {"value locked", 5, false, false, false, true, L"beta", {L"beta"}, L"Could not remove \"beta\"."},
+        {"subtree deleted in part", 5, false, false, false, false, nullptr, {L"beta"}, L"Could not remove \"beta\".",
+         reg::ArchiveStatus::kDone, L"s2"},
         {"link", 5, false, false, false, false, nullptr, {}, L"Could not remove \"beta\".", reg::ArchiveStatus::kHoldsLink},
         {"default value", 1, false, false, false, false, nullptr, {}, L"Could not remove \"\"."},
         {"backslash", 6, false, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
@@ -160,16 +178,23 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
         f.registry.keys = {L"BETA", L"dave", L"gamma", L"a"};
+        f.registry.trees[L"BETA"] = {L"BETA", {{L"v", 4, {1}}}, {{L"s1", {{L"w", 1, {}}}, {}}, {L"s2", {}, {}}}};
+        f.registry.trees[L"gamma"] = {L"gamma", {{L"", 1, {}}}, {}};
         f.form.OnLoad();
         f.registry.shellCreationFails = c.shellsFail;
         f.registry.backupFails = c.backupFails;
         f.registry.keysLocked = c.keysLocked;
         f.registry.valuesLocked = c.valuesLocked;
         f.registry.snapshotStatus = c.snapshot;
+        f.registry.lockedSubkey = c.lockedSubkey;
+        const MemoryRegistry original = f.registry;
+        const Names listed = f.window.items;
+        const bool partial = !c.lockedSubkey.empty(), went = c.removed != nullptr || partial;
         MemoryRegistry expected = f.registry;
-        Names requests = c.keysLocked ? Names{kShellUsers + L"\\beta\\"} : Names{}, left = f.window.items;
+        Names requests = c.keysLocked || partial ? Names{kShellUsers + L"\\beta\\"} : Names{}, left = f.window.items;
+        if (partial) expected.trees.at(L"BETA").subkeys.erase(expected.trees.at(L"BETA").subkeys.begin());
         if (c.removed != nullptr) {
-            expected.keys.erase(c.removed);
+            expected.keys.erase(c.removed), expected.trees.erase(c.removed);
             if (!c.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
             requests = {kShellUsers + L"\\" + c.removed + L"\\", kShellUsers + L"\\" + c.removed};
         }
@@ -180,11 +205,29 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.form.OnListContextMenuKey();
 
         EXPECT_EQ(f.registry.deleteRequests, requests) << c.what;
-        EXPECT_EQ(std::tie(f.registry.values, f.registry.keys), std::tie(expected.values, expected.keys)) << c.what;
+        const auto state = [](const MemoryRegistry& r) { return std::tie(r.values, r.keys, r.trees); };
+        EXPECT_EQ(state(f.registry), state(expected)) << c.what;
         EXPECT_EQ(f.registry.backups, c.backups) << c.what;
         EXPECT_EQ(f.window.items, left) << c.what;
         EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
-        EXPECT_EQ(f.window.popups.at(0).second.canUndo, c.removed != nullptr) << c.what;
+        EXPECT_EQ(f.window.popups.at(0).second.canUndo, went) << c.what;
+        if (!went) continue;
+
+        const std::wstring name = c.removed != nullptr ? c.removed : L"beta";
+        MemoryRegistry restored = f.registry, retried = f.registry, differing = f.registry;
+        f.form.OnUndoRemoveClick();
+        EXPECT_EQ(state(f.registry), state(original)) << c.what;
+        EXPECT_EQ(f.window.items, listed) << c.what;
+        EXPECT_EQ(RunCli(restored, {L"restore", name}), 0) << c.what;
+        EXPECT_EQ(state(restored), state(original)) << c.what;
+        retried.valuesLocked = false, retried.lockedSubkey.clear();
+        EXPECT_EQ(RunCli(retried, {L"remove", name}), 0) << c.what;
+        EXPECT_EQ(RunCli(retried, {L"restore", name}), 0) << c.what;
+        EXPECT_EQ(state(retried), state(original)) << c.what;
+        differing.keys.insert(name), differing.trees[name].values.push_back({L"new", 1, {}});
+        const MemoryRegistry before = differing;
+        EXPECT_EQ(RunCli(differing, {L"restore", name}), 1) << c.what;
+        EXPECT_EQ(state(differing), state(before)) << c.what;
     }
 }
 
@@ -307,12 +350,6 @@ TEST(Backup, RefusesEverythingButOneName) {
 // so each time it is asked for; a listing cut short is an error, not fewer
 // names; and so is output that could not be written.
 TEST(Cli, GrammarOutputsAndExitCodes) {
-    struct Output final : cli::Output {
-        std::wstring out, err;
-        bool fails = false;
-        bool Out(std::wstring_view text) override { return out += text, !fails; }
-        bool Err(std::wstring_view text) override { return err += text, !fails; }
-    };
     const std::wstring usage(cli::Usage());
     const struct {
         std::vector<std::wstring_view> arguments;
