@@ -23,7 +23,7 @@ constexpr std::wstring_view kUsage =
     L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
     L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
     L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
-    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its newest backup\r\n"
+    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
     L"  tallowick-cli restore FILE.reg [...]    brings back the name that each backup file holds\r\n"
     L"  tallowick-cli backups                   the backup files, newest first: date and time, name, file\r\n"
     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
