@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cwchar>
+#include <ranges>
 #include <string>
 
 #include "platform/NewerApis.h"
@@ -127,14 +128,13 @@ public:
     RestoreWrites& operator=(const RestoreWrites&) = delete;
     ~RestoreWrites() {
         if (kept_) return;
-        for (auto value = values_.rbegin(); value != values_.rend(); ++value)
-            RegDeleteValueW(value->first, value->second.c_str());
-        for (auto made = made_.rbegin(); made != made_.rend(); ++made) {
+        for (const auto& [key, name] : std::ranges::reverse_view(values_)) RegDeleteValueW(key, name.c_str());
+        for (const MadeKey& made : std::ranges::reverse_view(made_)) {
             DWORD subkeys = 1, values = 1;
-            if (RegQueryInfoKeyW(made->key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+            if (RegQueryInfoKeyW(made.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
                 subkeys == 0 && values == 0)
-                RegDeleteKeyW(made->parent, made->name.c_str());
+                RegDeleteKeyW(made.parent, made.name.c_str());
         }
     }
     void Keep() { kept_ = true; }
@@ -183,7 +183,7 @@ const reg::KeyTree* Subkey(const reg::KeyTree* tree, const std::wstring& name) {
 }
 
 bool WriteMissing(RestoreWrites& writes, HKEY parent, const reg::KeyTree& missing, const reg::KeyTree* present) {
-    const HKEY key = writes.OpenOrMake(parent, missing.name, present != nullptr);
+    HKEY key = writes.OpenOrMake(parent, missing.name, present != nullptr);
     if (key == nullptr) return false;
     for (const reg::ValueData& value : missing.values)
         if (!writes.WriteNew(key, value)) return false;

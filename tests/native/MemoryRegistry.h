@@ -20,8 +20,8 @@
 // The Users key held in memory, with the real registry's results: names
 // compared without case over all of Unicode, 259 at the end of a list, 234
 // when a name does not fit its buffer. A name's settings key is a name, with
-// a tree where a test gives one; values hold no data: the bytes are the Wine
-// tests' business.
+// a tree where a test gives one; values hold no data: the bytes, and a
+// restore racing another program's write, are the Wine tests' business.
 class MemoryRegistry final : public reg::RegistryReader, public ScriptShellFactory, public reg::NameArchive {
 public:
     // The registry folds case over all of Unicode ("é" and "É" are one name);
@@ -90,22 +90,17 @@ public:
         const auto found = files.find(path);
         return found != files.end() && (bytes = found->second, true);
     }
-    bool Restore(std::wstring_view /*usersKeyPath*/, const reg::NameSnapshot& missing, const reg::NameSnapshot& present) override {
-        if ((missing.value && values.contains(missing.name)) || (missing.key && !present.key && keys.contains(missing.name)))
-            return false;
+    bool Restore(std::wstring_view /*usersKeyPath*/, const reg::NameSnapshot& missing, const reg::NameSnapshot& /*present*/) override {
         if (missing.value) values.insert(missing.value->name);
         if (missing.key) keys.insert(missing.key->name), Merge(trees[missing.key->name], *missing.key);
         return true;
     }
-    // In the registry's order, as a snapshot reads it.
+    // Subkeys in the registry's order, as a snapshot reads them. The tests'
+    // trees lose whole subkeys only, so a missing one is never merged deeper.
     static void Merge(reg::KeyTree& into, const reg::KeyTree& missing) {
         into.name = missing.name;
         into.values.insert(into.values.end(), missing.values.begin(), missing.values.end());
-        for (const reg::KeyTree& subkey : missing.subkeys) {
-            const auto there = std::ranges::find(into.subkeys, subkey.name, &reg::KeyTree::name);
-            Merge(there == into.subkeys.end() ? into.subkeys.emplace_back() : *there, subkey);
-        }
-        std::ranges::sort(into.values, NoCaseLess{}, &reg::ValueData::name);
+        into.subkeys.insert(into.subkeys.end(), missing.subkeys.begin(), missing.subkeys.end());
         std::ranges::sort(into.subkeys, NoCaseLess{}, &reg::KeyTree::name);
     }
 
@@ -153,10 +148,8 @@ private:
             if (found == names.end()) return false;
             if (const auto tree = registry_.trees.find(path); namesKey && tree != registry_.trees.end()) {
                 auto& subkeys = tree->second.subkeys;
-                const auto locked = std::ranges::find(subkeys, registry_.lockedSubkey, &reg::KeyTree::name);
-                const bool stuck = locked != subkeys.end();
-                subkeys.erase(subkeys.begin(), locked);
-                if (stuck) return false;
+                subkeys.erase(subkeys.begin(), std::ranges::find(subkeys, registry_.lockedSubkey, &reg::KeyTree::name));
+                if (!subkeys.empty()) return false;
                 registry_.trees.erase(tree);
             }
             return names.erase(found), true;
