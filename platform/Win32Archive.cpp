@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cwchar>
-#include <ranges>
 #include <string>
 
 #include "platform/NewerApis.h"
@@ -128,8 +127,9 @@ public:
     RestoreWrites& operator=(const RestoreWrites&) = delete;
     ~RestoreWrites() {
         if (kept_) return;
-        for (const auto& [key, name] : std::ranges::reverse_view(values_)) RegDeleteValueW(key, name.c_str());
-        for (const MadeKey& made : std::ranges::reverse_view(made_)) {
+        for (std::size_t i = values_.size(); i-- > 0;) RegDeleteValueW(values_[i].first, values_[i].second.c_str());
+        for (std::size_t i = made_.size(); i-- > 0;) {
+            const MadeKey& made = made_[i];
             DWORD subkeys = 1, values = 1;
             if (RegQueryInfoKeyW(made.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                                  nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
