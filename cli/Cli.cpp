@@ -23,7 +23,7 @@ constexpr std::wstring_view kUsage =
     L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
     L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
     L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
-    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its newest backup\r\n"
+    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
     L"  tallowick-cli restore FILE.reg [...]    brings back the name that each backup file holds\r\n"
     L"  tallowick-cli backups                   the backup files, newest first: date and time, name, file\r\n"
     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
@@ -180,24 +180,25 @@ public:
             if (!Held(backup).empty()) Out(backup.file.written + L"\t" + *backup.held + L"\t" + backup.file.path + L"\r\n");
     }
 
-    // From the newest backup that holds the name, read no further than that;
-    // or from the file given, reading no other.
+    // From the backups that hold the name, newest first, where older ones of
+    // the same removal complete the newest; or from the file given, reading
+    // no other.
     void Restore(std::wstring_view asked) {
-        std::wstring path(asked);
-        if (!IsFile(asked)) {
-            const auto found = std::ranges::find_if(Backups(), [&](Backup& b) { return Holds(b, asked); });
-            if (found == Backups().end()) {
-                Out(L"No backup of " + InQuotes(asked) + L".\r\n");
-                exitCode_ = kNameStays;
-                return;
-            }
-            path = found->file.path;
+        std::vector<std::wstring> paths;
+        if (IsFile(asked)) paths.emplace_back(asked);
+        else
+            for (Backup& backup : Backups())
+                if (Holds(backup, asked)) paths.push_back(backup.file.path);
+        if (paths.empty()) {
+            Out(L"No backup of " + InQuotes(asked) + L".\r\n");
+            exitCode_ = kNameStays;
+            return;
         }
-        std::vector<std::uint8_t> bytes;
+        std::vector<std::vector<std::uint8_t>> files(paths.size());
         reg::NameSnapshot restored;
         std::wstring why = L"the file could not be read";
-        const RestoreResult result = archive_.ReadBackupFile(path, bytes)
-                                         ? RestoreScreenName(registry_, archive_, bytes, restored, why)
+        const RestoreResult result = archive_.ReadBackupFile(paths.front(), files.front())
+                                         ? RestoreScreenName(registry_, archive_, ReadAfterFirst(paths, files), restored, why)
                                          : RestoreResult::kRefusedFile;
         const std::wstring name = restored.name.empty() && IsFile(asked) ? FileNameOf(asked) : restored.name;
         if (result == RestoreResult::kRestored) {
@@ -205,8 +206,17 @@ public:
             return;
         }
         Out(CouldNotRestoreText(name) + L"\r\n");
-        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(path)) + L": " + why + L".\r\n");
+        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(paths.front())) + L": " + why + L".\r\n");
         exitCode_ = kNameStays;
+    }
+
+    // The older backups as far as they read; the first that does not ends
+    // the run that the newest may merge.
+    std::span<const std::vector<std::uint8_t>> ReadAfterFirst(const std::vector<std::wstring>& paths,
+                                                              std::vector<std::vector<std::uint8_t>>& files) {
+        std::size_t read = 1;
+        while (read < paths.size() && archive_.ReadBackupFile(paths[read], files[read])) ++read;
+        return std::span(files).first(read);
     }
 
     // Only files that read as backups go, /all or not.

@@ -117,18 +117,79 @@ LSTATUS WriteValue(HKEY key, const reg::ValueData& value) {
     return RegSetValueExW(key, value.name.c_str(), 0, value.type, data.data(), static_cast<DWORD>(value.bytes.size()));
 }
 
-LSTATUS WriteTree(HKEY key, const reg::KeyTree& tree) {
-    for (const reg::ValueData& value : tree.values)
-        if (const LSTATUS status = WriteValue(key, value); status != ERROR_SUCCESS) return status;
-    for (const reg::KeyTree& subkey : tree.subkeys) {
-        UniqueHKey child;
-        if (const LSTATUS status = RegCreateKeyExW(key, subkey.name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                                                   nullptr, child.put(), nullptr);
-            status != ERROR_SUCCESS)
-            return status;
-        if (const LSTATUS status = WriteTree(child.get(), subkey); status != ERROR_SUCCESS) return status;
+// What one restore wrote, so that a conflict or a failed write takes back
+// exactly that and nothing another program made meanwhile: the values it
+// wrote, then the keys it made, deepest first, each only while it is empty.
+class RestoreWrites {
+public:
+    RestoreWrites() = default;
+    RestoreWrites(const RestoreWrites&) = delete;
+    RestoreWrites& operator=(const RestoreWrites&) = delete;
+    ~RestoreWrites() {
+        if (kept_) return;
+        for (std::size_t i = values_.size(); i-- > 0;) RegDeleteValueW(values_[i].first, values_[i].second.c_str());
+        for (std::size_t i = made_.size(); i-- > 0;) {
+            const MadeKey& made = made_[i];
+            DWORD subkeys = 1, values = 1;
+            if (RegQueryInfoKeyW(made.key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                subkeys == 0 && values == 0)
+                RegDeleteKeyW(made.parent, made.name.c_str());
+        }
     }
-    return ERROR_SUCCESS;
+    void Keep() { kept_ = true; }
+
+    // A key that was there at the check is opened, and must still be; any
+    // other is made, and one that another program made since stops it.
+    HKEY OpenOrMake(HKEY parent, const std::wstring& name, bool existed) {
+        UniqueHKey key;
+        DWORD disposition = 0;
+        const LSTATUS status =
+            existed ? RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WRITE, key.put())
+                    : RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
+                                      &disposition);
+        if (status != ERROR_SUCCESS || (!existed && disposition != REG_CREATED_NEW_KEY)) return nullptr;
+        if (!existed) made_.push_back({parent, name, key.get()});
+        return open_.emplace_back(std::move(key)).get();
+    }
+
+    // The last look before the write: a value there now appeared since the
+    // check, and is never written over.
+    bool WriteNew(HKEY key, const reg::ValueData& value) {
+        if (RegQueryValueExW(key, value.name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND ||
+            WriteValue(key, value) != ERROR_SUCCESS)
+            return false;
+        values_.emplace_back(key, value.name);
+        return true;
+    }
+
+private:
+    struct MadeKey {
+        HKEY parent;
+        std::wstring name;
+        HKEY key;
+    };
+    std::vector<UniqueHKey> open_;
+    std::vector<std::pair<HKEY, std::wstring>> values_;
+    std::vector<MadeKey> made_;
+    bool kept_ = false;
+};
+
+const reg::KeyTree* Subkey(const reg::KeyTree* tree, const std::wstring& name) {
+    if (tree == nullptr) return nullptr;
+    const auto found = std::ranges::find_if(
+        tree->subkeys, [&](const reg::KeyTree& subkey) { return NewerApis::Get().SameNameNoCase(subkey.name, name); });
+    return found == tree->subkeys.end() ? nullptr : &*found;
+}
+
+bool WriteMissing(RestoreWrites& writes, HKEY parent, const reg::KeyTree& missing, const reg::KeyTree* present) {
+    HKEY key = writes.OpenOrMake(parent, missing.name, present != nullptr);
+    if (key == nullptr) return false;
+    for (const reg::ValueData& value : missing.values)
+        if (!writes.WriteNew(key, value)) return false;
+    for (const reg::KeyTree& subkey : missing.subkeys)
+        if (!WriteMissing(writes, key, subkey, Subkey(present, subkey.name))) return false;
+    return true;
 }
 
 // The file API takes a path of any length after \\?\ (\\?\UNC\ for a share),
@@ -311,32 +372,18 @@ bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uin
                              read == bytes.size());
 }
 
-// A value or key of the name that exists now is never overwritten: nothing
-// is written then. A write that fails takes back the key it made.
-bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) {
+// The tree before the value, so that the name is listed only once its
+// settings are back.
+bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
+                           const reg::NameSnapshot& present) {
     UniqueHKey users;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
                         nullptr, users.put(), nullptr) != ERROR_SUCCESS)
         return false;
-    if (RegQueryValueExW(users.get(), snapshot.name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+    RestoreWrites writes;
+    if (missing.key && !WriteMissing(writes, users.get(), *missing.key, present.key ? &*present.key : nullptr))
         return false;
-    UniqueHKey probe;
-    const LSTATUS existing =
-        RegOpenKeyExW(users.get(), snapshot.name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, probe.put());
-    if (!NoSuchKey(existing, snapshot.name)) return false;
-
-    bool madeKey = false;
-    bool written = true;
-    if (snapshot.key) {
-        UniqueHKey key;
-        DWORD disposition = 0;
-        written = RegCreateKeyExW(users.get(), snapshot.key->name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                                  key.put(), &disposition) == ERROR_SUCCESS &&
-                  disposition == REG_CREATED_NEW_KEY;
-        madeKey = written;
-        written = written && WriteTree(key.get(), *snapshot.key) == ERROR_SUCCESS;
-    }
-    if (written && snapshot.value) written = WriteValue(users.get(), *snapshot.value) == ERROR_SUCCESS;
-    if (!written && madeKey) DeleteKeyTree(users.get(), snapshot.key->name);
-    return written;
+    if (missing.value && !writes.WriteNew(users.get(), *missing.value)) return false;
+    writes.Keep();
+    return true;
 }

@@ -20,5 +20,6 @@ public:
     bool DeleteBackup(const std::wstring& path) override;
     std::vector<reg::BackupFile> Backups() override;
     bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
-    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override;
+    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
+                 const reg::NameSnapshot& present) override;
 };

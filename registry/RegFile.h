@@ -78,9 +78,11 @@ public:
     // The backup files, newest first, with when each was written.
     virtual std::vector<BackupFile> Backups() = 0;
     virtual bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
-    // Writes nothing when a value or key of the name exists, and takes back
-    // what it wrote when a later write fails.
-    virtual bool Restore(std::wstring_view usersKeyPath, const NameSnapshot& snapshot) = 0;
+    // Writes `missing`, what a restore lacks of the name: a key of it that
+    // `present` holds is opened and filled, any other is made new; a key or
+    // value that exists now though `present` lacks it stops the restore, and
+    // so does a failed write. Then it takes back what it wrote, and only that.
+    virtual bool Restore(std::wstring_view usersKeyPath, const NameSnapshot& missing, const NameSnapshot& present) = 0;
 };
 
 // The .reg text regedit exports for the snapshot (lines end in CRLF), and

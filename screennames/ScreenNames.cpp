@@ -1,5 +1,7 @@
 #include "screennames/ScreenNames.h"
 
+#include <algorithm>
+
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
@@ -69,9 +71,11 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
     }
 }
 
-// After a failed delete, `removed` keeps only what did go, so that undo can
-// bring that back; a registry left as it was needs no backup file, or every
-// retry of a stuck name would leave one more.
+// After a failed delete, `removed` stays whole when any part of it went:
+// undo then writes back only what is missing, which a list of what went
+// could not say for a key tree deleted in part. A registry left as it was
+// needs no backup file and no undo, or every retry of a stuck name would
+// leave one more.
 void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSnapshot& removed,
                   const std::wstring& file) noexcept {
     try {
@@ -80,9 +84,9 @@ void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSn
             removed = {removed.name, {}, {}};
             return;
         }
-        if (left == removed && !file.empty()) archive.DeleteBackup(file);
-        if (left.value) removed.value.reset();
-        if (left.key) removed.key.reset();
+        if (left != removed) return;
+        if (!file.empty()) archive.DeleteBackup(file);
+        removed = {removed.name, {}, {}};
     } catch (...) {
         removed = {removed.name, {}, {}};
     }
@@ -97,6 +101,62 @@ bool ValueAsSaved(reg::NameArchive& archive, std::wstring_view name, const reg::
     } catch (...) {
         return false;
     }
+}
+
+// Two snapshots of one name compared item by item (the Users value, every
+// key, every value in the tree), with names matched as the registry
+// matches them.
+struct Difference {
+    bool within = true;         // every item of the part is in the whole
+    bool agrees = true;         // with the same type and bytes
+    reg::NameSnapshot missing;  // what of the whole the part lacks; a key the part holds stays as the path to it
+};
+
+bool SameData(const reg::ValueData& a, const reg::ValueData& b) { return a.type == b.type && a.bytes == b.bytes; }
+
+template <typename Item>
+const Item* FindNamed(const std::vector<Item>& items, std::wstring_view name, const reg::SameName& sameName) {
+    const auto found = std::ranges::find_if(items, [&](const Item& item) { return sameName(item.name, name); });
+    return found == items.end() ? nullptr : &*found;
+}
+
+void CompareValue(const reg::ValueData* whole, const reg::ValueData& part, Difference& difference) {
+    if (whole == nullptr) difference.within = false;
+    else if (!SameData(*whole, part)) difference.agrees = false;
+}
+
+// True when anything of `whole` is missing from `part` (null: no such key).
+bool CompareTree(const reg::KeyTree& whole, const reg::KeyTree* part, const reg::SameName& sameName,
+                 Difference& difference, reg::KeyTree& missing) {
+    if (part == nullptr) {
+        missing = whole;
+        return true;
+    }
+    missing = {whole.name, {}, {}};
+    for (const reg::ValueData& value : part->values)
+        CompareValue(FindNamed(whole.values, value.name, sameName), value, difference);
+    for (const reg::KeyTree& subkey : part->subkeys)
+        if (FindNamed(whole.subkeys, subkey.name, sameName) == nullptr) difference.within = false;
+    for (const reg::ValueData& value : whole.values)
+        if (FindNamed(part->values, value.name, sameName) == nullptr) missing.values.push_back(value);
+    for (const reg::KeyTree& subkey : whole.subkeys) {
+        reg::KeyTree below;
+        if (CompareTree(subkey, FindNamed(part->subkeys, subkey.name, sameName), sameName, difference, below))
+            missing.subkeys.push_back(std::move(below));
+    }
+    return !missing.values.empty() || !missing.subkeys.empty();
+}
+
+Difference Compare(const reg::NameSnapshot& whole, const reg::NameSnapshot& part, const reg::SameName& sameName) {
+    Difference difference;
+    difference.missing.name = whole.name;
+    if (part.value) CompareValue(whole.value ? &*whole.value : nullptr, *part.value, difference);
+    else difference.missing.value = whole.value;
+    if (part.key && !whole.key) difference.within = false;
+    reg::KeyTree missing;
+    if (whole.key && CompareTree(*whole.key, part.key ? &*part.key : nullptr, sameName, difference, missing))
+        difference.missing.key = std::move(missing);
+    return difference;
 }
 
 }  // namespace
@@ -133,24 +193,58 @@ bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t>
 
 std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }
 
-// The file is read in full and judged before anything is written: a file
-// that names anything but one screen name writes nothing at all.
+// What exists of the name must be exactly what the snapshot holds, item by
+// item; only what is missing is written, so that a removal that went partway
+// comes back whole without writing over anything another program made.
+RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive, reg::NameSnapshot& snapshot,
+                              std::wstring& why) {
+    reg::NameSnapshot present;
+    if (archive.Snapshot(USERS_KEY_PATH, snapshot.name, present) != reg::ArchiveStatus::kDone) {
+        why = L"what exists of that name could not be read in full";
+        return RestoreResult::kExists;
+    }
+    Difference difference = Compare(snapshot, present, SameNameIn(registry));
+    if (!difference.within || !difference.agrees || difference.missing.Empty()) {
+        why = difference.missing.Empty() && difference.within && difference.agrees
+                  ? L"a value or key of that name exists again"
+                  : L"a value or key of that name exists again, other than the backup holds it";
+        return RestoreResult::kExists;
+    }
+    if (!archive.Restore(USERS_KEY_PATH, difference.missing, present)) {
+        why = L"the registry refused a write (access denied?), or another program wrote part of it meanwhile; nothing "
+              L"this restore wrote was kept";
+        return RestoreResult::kNotWritten;
+    }
+    snapshot = std::move(difference.missing);
+    return RestoreResult::kRestored;
+}
+
+// A retry after a partial failure backs up only what was left, a strict part
+// of the backup before it: such older backups of one removal are merged into
+// the newest. The first older one that holds less, or an item the newer
+// lacks, belongs to an earlier removal and ends the run.
 RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
-                                std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& restored, std::wstring& why) {
-    if (!ReadBackupFile(registry, fileBytes, restored, why)) return RestoreResult::kRefusedFile;
+                                std::span<const std::vector<std::uint8_t>> newestFirst, reg::NameSnapshot& restored,
+                                std::wstring& why) {
+    if (newestFirst.empty() || !ReadBackupFile(registry, newestFirst.front(), restored, why))
+        return RestoreResult::kRefusedFile;
+    for (const std::vector<std::uint8_t>& older : newestFirst.subspan(1)) {
+        reg::NameSnapshot held;
+        std::wstring unread;
+        if (!ReadBackupFile(registry, older, held, unread) || !registry.SameName(held.name, restored.name)) break;
+        const Difference difference = Compare(held, restored, SameNameIn(registry));
+        if (!difference.within || difference.missing.Empty()) break;
+        if (!difference.agrees) {
+            why = L"two of its backups hold an item with different data";
+            return RestoreResult::kRefusedFile;
+        }
+        restored = std::move(held);
+    }
     if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name))) {
         why = L"its name could not have been removed";
         return RestoreResult::kRefusedName;
     }
-    if (registry.NameRemains(USERS_KEY_PATH, restored.name)) {
-        why = L"a value or key of that name exists again";
-        return RestoreResult::kExists;
-    }
-    if (!archive.Restore(USERS_KEY_PATH, restored)) {
-        why = L"the registry refused to write it (access denied?); nothing of it was kept";
-        return RestoreResult::kNotWritten;
-    }
-    return RestoreResult::kRestored;
+    return RestoreSnapshot(registry, archive, restored, why);
 }
 
 }  // namespace ScreenNames

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/RegFile.h"
 
@@ -33,11 +34,11 @@ enum class RemoveResult {
 };
 
 // Backs the screen name up, then deletes its settings key and its value as
-// the backup holds them, and nothing written meanwhile.
-// `removed` holds what was taken, for undo: after kStays, the part that did
-// go, if any. The window and the command line both remove through here.
-// With `backUp` false no file is written, so there is none to read back;
-// every other refusal still holds.
+// the backup holds them, and nothing written meanwhile. `removed` holds what
+// was taken, for undo: after kStays or kChanged, all of it when any part
+// went, else nothing. The window and the command line both remove through
+// here. With `backUp` false no file is written, so there is none to read
+// back; every other refusal still holds.
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
                               std::wstring_view name, reg::NameSnapshot& removed, bool backUp = true);
 
@@ -51,17 +52,23 @@ std::wstring FileNameOf(std::wstring_view path);
 
 enum class RestoreResult {
     kRestored,
-    kRefusedFile,  // not a backup of one screen name; `why` says what
+    kRefusedFile,  // not a backup of one screen name, or backups that disagree; `why` says what
     kRefusedName,  // a name that could not have been removed
-    kExists,       // a value or key of that name is there again
-    kNotWritten,   // the registry refused a write; nothing of it stays
+    kExists,       // all of it is there, or something of it other than the backup holds it
+    kNotWritten,   // the registry refused a write, or another program wrote meanwhile; nothing of it stays
 };
 
-// Brings a screen name back from a backup file's bytes, exactly, all or
-// nothing, and never over a value or key of that name. `restored` names it
-// whenever the file could be read.
+// Brings back what is missing of a screen name, exactly, all or nothing, and
+// only where what exists of it is what the snapshot holds; once restored,
+// `snapshot` holds what was written. Undo goes here.
+RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive, reg::NameSnapshot& snapshot,
+                              std::wstring& why);
+// The same from a name's backup files' bytes, newest first, which older
+// backups of the same removal complete. `restored` names it whenever the
+// newest could be read, and holds what was written once restored.
 RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
-                                std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& restored, std::wstring& why);
+                                std::span<const std::vector<std::uint8_t>> newestFirst, reg::NameSnapshot& restored,
+                                std::wstring& why);
 
 NameRule CheckName(std::wstring_view name);
 bool IsAddressableName(std::wstring_view name);

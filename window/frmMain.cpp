@@ -115,22 +115,24 @@ void frmMain::OnRemoveNameClick() {
     if (count != 0) lstNames_.SelectItem(std::min(*item, count));
 }
 
-// The last removal comes back, or nothing is written at all. A restored
-// name goes where a fresh listing would show it; one that fails is dropped
+// What went of the last removal comes back, or nothing is written at all. A
+// restored name goes where a fresh listing would show it; one that fails is dropped
 // from the stack, so that earlier removals stay reachable, and its backup
 // file still holds it.
 void frmMain::OnUndoRemoveClick() {
     if (removed_.empty()) return;
-    const reg::NameSnapshot snapshot = std::move(removed_.back());
+    reg::NameSnapshot snapshot = std::move(removed_.back());
     removed_.pop_back();
-    if (!archive_.Restore(USERS_KEY_PATH, snapshot)) {
+    std::wstring why;
+    if (ScreenNames::RestoreSnapshot(registry_, archive_, snapshot, why) != ScreenNames::RestoreResult::kRestored) {
         ShowFailure(ScreenNames::CouldNotRestoreText(snapshot.name));
         return;
     }
     ShowRestored(snapshot);
 }
 
-// A restored name goes where a fresh listing would show it, selected.
+// A restored name goes where a fresh listing would show it, selected,
+// unless its value stayed listed all along.
 void frmMain::ShowRestored(const reg::NameSnapshot& snapshot) {
     if (snapshot.value) {
         const int end = lstNames_.ItemCount() + 1;
@@ -146,11 +148,11 @@ void frmMain::ShowRestored(const reg::NameSnapshot& snapshot) {
 void frmMain::OnRestoreFromFileClick() {
     const std::optional<std::wstring> path = window_.ChooseBackupFile();
     if (!path) return;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::vector<std::uint8_t>> file(1);
     reg::NameSnapshot restored;
     std::wstring why;
-    const bool read = archive_.ReadBackupFile(*path, bytes);
-    if (read && ScreenNames::RestoreScreenName(registry_, archive_, bytes, restored, why) ==
+    const bool read = archive_.ReadBackupFile(*path, file.front());
+    if (read && ScreenNames::RestoreScreenName(registry_, archive_, file, restored, why) ==
                     ScreenNames::RestoreResult::kRestored) {
         ShowRestored(restored);
         return;

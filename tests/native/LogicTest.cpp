@@ -40,6 +40,18 @@ TEST(ShellPath, SplitsOnlyPathsThatNameOneItem) {
     }
 }
 
+struct Output final : cli::Output {
+    std::wstring out, err;
+    bool fails = false;
+    bool Out(std::wstring_view text) override { return out += text, !fails; }
+    bool Err(std::wstring_view text) override { return err += text, !fails; }
+};
+
+int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
+    Output output;
+    return cli::Run(arguments, registry, registry, registry, output);
+}
+
 struct Form {
     MemoryRegistry registry;
     FakeWindow window;
@@ -137,10 +149,12 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 // A removal backs the name up, deletes its settings key and then its value,
 // and the item leaves the list only when neither remains; names that would
 // address other items, or that a backup cannot name, are refused untouched,
-// and so is a name whose backup cannot be written, would not read back as
-// it is, or that holds a link. A failure that changed nothing leaves no
-// backup; one that took a part keeps it, and offers undo. Its message
-// outlives the refresh that follows.
+// and so is a name whose backup cannot be written, would not read back as it
+// is, or that holds a link. A failure that changed nothing leaves no backup;
+// one that took a part keeps it, and offers undo. Its message outlives the refresh that follows. What
+// went comes back exactly by undo, by `restore NAME`, and by one `restore
+// NAME` after a retry that went through; where something of the name differs
+// from the backup, neither writes anything.
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     const auto beta = [](reg::KeyTree settings, std::uint32_t valueType = 0) {
         return reg::NameSnapshot{L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
@@ -153,6 +167,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         Names backups = {};
         std::wstring status;
         reg::ArchiveStatus snapshot = reg::ArchiveStatus::kDone;
+        std::wstring lockedSubkey = L"";  // the delete walk takes the subkeys before it
         std::optional<reg::NameSnapshot> held = {};
     } cases[] = {
         {"beta", 5, false, false, false, false, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
@@ -162,6 +177,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         // The value stays with its key: the name is still listed, and a retry reaches both.
         {"settings key locked", 5, false, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
         {"value locked", 5, false, false, false, true, L"beta", {L"beta"}, L"Could not remove \"beta\"."},
+        {"subtree deleted in part", 5, false, false, false, false, nullptr, {L"beta"}, L"Could not remove \"beta\".", {}, L"s2"},
         {"link", 5, false, false, false, false, nullptr, {}, L"Could not remove \"beta\".", reg::ArchiveStatus::kHoldsLink},
         {"default value", 1, false, false, false, false, nullptr, {}, L"Could not remove \"\"."},
         {"backslash", 6, false, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
@@ -174,19 +190,24 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
         f.registry.keys = {L"BETA", L"dave", L"gamma", L"a"};
+        f.registry.trees[L"BETA"] = {L"BETA", {{L"v", 4, {1}}}, {{L"s1", {{L"w", 1, {}}}, {}}, {L"s2", {}, {}}}};
+        f.registry.trees[L"gamma"] = {L"gamma", {{L"", 1, {}}}, {}};
         f.form.OnLoad();
         f.registry.shellCreationFails = c.shellsFail;
         f.registry.backupFails = c.backupFails;
         f.registry.keysLocked = c.keysLocked;
         f.registry.valuesLocked = c.valuesLocked;
         f.registry.snapshotStatus = c.snapshot;
+        f.registry.lockedSubkey = c.lockedSubkey;
         f.registry.held = c.held;
-        MemoryRegistry expected = f.registry;
+        const bool partial = !c.lockedSubkey.empty(), went = c.removed != nullptr || partial;
+        MemoryRegistry original = f.registry, expected = f.registry;
         // A key is deleted by the name it is stored under.
-        Names requests = c.keysLocked ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items;
+        Names requests = c.keysLocked || partial ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items, listed = left;
+        if (partial) expected.trees.at(L"BETA").subkeys.erase(expected.trees.at(L"BETA").subkeys.begin());
         if (c.removed != nullptr) {
             requests = {kShellUsers + L"\\" + *f.registry.keys.find(c.removed) + L"\\", kShellUsers + L"\\" + c.removed};
-            expected.keys.erase(c.removed);
+            expected.keys.erase(c.removed), expected.trees.erase(c.removed);
             if (!c.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
         }
         f.window.selected = c.item;
@@ -196,11 +217,29 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.form.OnListContextMenuKey();
 
         EXPECT_EQ(f.registry.deleteRequests, requests) << c.what;
-        EXPECT_EQ(std::tie(f.registry.values, f.registry.keys), std::tie(expected.values, expected.keys)) << c.what;
+        const auto state = [](const MemoryRegistry& r) { return std::tie(r.values, r.keys, r.trees); };
+        EXPECT_EQ(state(f.registry), state(expected)) << c.what;
         EXPECT_EQ(f.registry.backups, c.backups) << c.what;
         EXPECT_EQ(f.window.items, left) << c.what;
         EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
-        EXPECT_EQ(f.window.popups.at(0).second.canUndo, c.removed != nullptr) << c.what;
+        EXPECT_EQ(f.window.popups.at(0).second.canUndo, went) << c.what;
+        if (!went) continue;
+
+        const std::wstring name = c.removed != nullptr ? c.removed : L"beta";
+        MemoryRegistry restored = f.registry, retried = f.registry, differing = f.registry;
+        f.form.OnUndoRemoveClick();
+        EXPECT_EQ(state(f.registry), state(original)) << c.what;
+        EXPECT_EQ(f.window.items, listed) << c.what;
+        EXPECT_EQ(RunCli(restored, {L"restore", name}), 0) << c.what;
+        EXPECT_EQ(state(restored), state(original)) << c.what;
+        retried.valuesLocked = false, retried.lockedSubkey.clear();
+        EXPECT_EQ(RunCli(retried, {L"remove", name}), 0) << c.what;
+        EXPECT_EQ(RunCli(retried, {L"restore", name}), 0) << c.what;
+        EXPECT_EQ(state(retried), state(original)) << c.what;
+        differing.keys.insert(name), differing.trees[name].values.push_back({L"new", 1, {}});
+        const MemoryRegistry before = differing;
+        EXPECT_EQ(RunCli(differing, {L"restore", name}), 1) << c.what;
+        EXPECT_EQ(state(differing), state(before)) << c.what;
     }
 }
 
@@ -346,12 +385,6 @@ TEST(Backup, RefusesEverythingButOneName) {
 // so each time it is asked for; a listing cut short is an error, not fewer
 // names; and so is output that could not be written.
 TEST(Cli, GrammarOutputsAndExitCodes) {
-    struct Output final : cli::Output {
-        std::wstring out, err;
-        bool fails = false;
-        bool Out(std::wstring_view text) override { return out += text, !fails; }
-        bool Err(std::wstring_view text) override { return err += text, !fails; }
-    };
     const std::wstring usage(cli::Usage());
     const struct {
         std::vector<std::wstring_view> arguments;
@@ -417,9 +450,8 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
                               {L"x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name);
+        for (const auto& command : row.before) RunCli(registry, command);
         Output output;
-        for (const auto& command : row.before) cli::Run(command, registry, registry, registry, output);
-        output = {};
         output.fails = row.outputFails;
         const int exitCode = cli::Run(row.arguments, registry, registry, registry, output);
         const std::wstring shown = row.arguments.empty() ? L"" : std::wstring(row.arguments.back());

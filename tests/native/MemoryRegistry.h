@@ -19,8 +19,9 @@
 
 // The Users key held in memory, with the real registry's results: names
 // compared without case over all of Unicode, 259 at the end of a list, 234
-// when a name does not fit its buffer. A name's settings key is only a name
-// here, and a snapshot holds no data: the bytes are the Wine tests' business.
+// when a name does not fit its buffer. A name's settings key is a name, with
+// a tree where a test gives one; values hold no data: the bytes, and a
+// restore racing another program's write, are the Wine tests' business.
 class MemoryRegistry final : public reg::RegistryReader, public ScriptShellFactory, public reg::NameArchive {
 public:
     // The registry folds case over all of Unicode ("é" and "É" are one name);
@@ -38,6 +39,8 @@ public:
     using Names = std::set<std::wstring, NoCaseLess>;
 
     Names values, keys;  // below the Users key
+    std::map<std::wstring, reg::KeyTree, NoCaseLess> trees;  // what a settings key holds, where a test says
+    std::wstring lockedSubkey;  // a subkey of this name stops the delete walk there
     // What the tests set and look at.
     std::optional<std::uint32_t> reportedMaxName;  // a wrong answer to the longest-name query
     bool shellCreationFails = false, backupFails = false, keysLocked = false, valuesLocked = false;
@@ -63,14 +66,16 @@ public:
     reg::ArchiveStatus Snapshot(std::wstring_view /*usersKeyPath*/, std::wstring_view name, reg::NameSnapshot& snapshot) override {
         snapshot = {std::wstring(name), {}, {}};
         if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
-        if (const auto key = keys.find(name); key != keys.end()) snapshot.key = {{*key, {}, {}}};
+        if (const auto key = keys.find(name); key != keys.end())
+            snapshot.key = trees.contains(*key) ? trees.at(*key) : reg::KeyTree{*key, {}, {}};
         snapshot = held.value_or(snapshot);
         return snapshotStatus;
     }
     reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override {
         if (backupFails) return reg::ArchiveStatus::kNotWritten;
-        path = std::wstring(name) + L".reg";
-        backups.emplace_back(name);
+        const std::wstring stem = std::wstring(name) + (std::ranges::count(backups, name) == 0 ? L"" : L"-" + std::to_wstring(backups.size()));
+        path = stem + L".reg";
+        backups.push_back(stem);
         files[path] = fileBytes;
         return reg::ArchiveStatus::kDone;
     }
@@ -98,11 +103,18 @@ public:
         const auto found = files.find(path);
         return found != files.end() && (bytes = found->second, true);
     }
-    bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& snapshot) override {
-        if (NameRemains(usersKeyPath, snapshot.name)) return false;
-        if (snapshot.value) values.insert(snapshot.value->name);
-        if (snapshot.key) keys.insert(snapshot.key->name);
+    bool Restore(std::wstring_view /*usersKeyPath*/, const reg::NameSnapshot& missing, const reg::NameSnapshot& /*present*/) override {
+        if (missing.value) values.insert(missing.value->name);
+        if (missing.key) keys.insert(missing.key->name), Merge(trees[missing.key->name], *missing.key);
         return true;
+    }
+    // Subkeys in the registry's order, as a snapshot reads them. The tests'
+    // trees lose whole subkeys only, so a missing one is never merged deeper.
+    static void Merge(reg::KeyTree& into, const reg::KeyTree& missing) {
+        into.name = missing.name;
+        into.values.insert(into.values.end(), missing.values.begin(), missing.values.end());
+        into.subkeys.insert(into.subkeys.end(), missing.subkeys.begin(), missing.subkeys.end());
+        std::ranges::sort(into.subkeys, NoCaseLess{}, &reg::KeyTree::name);
     }
 
 private:
@@ -146,7 +158,14 @@ private:
                 return false;
             Names& names = namesKey ? registry_.keys : registry_.values;
             const auto found = names.find(path);
-            return found != names.end() && (names.erase(found), true);
+            if (found == names.end()) return false;
+            if (const auto tree = registry_.trees.find(path); namesKey && tree != registry_.trees.end()) {
+                auto& subkeys = tree->second.subkeys;
+                subkeys.erase(subkeys.begin(), std::ranges::find(subkeys, registry_.lockedSubkey, &reg::KeyTree::name));
+                if (!subkeys.empty()) return false;
+                registry_.trees.erase(tree);
+            }
+            return names.erase(found), true;
         }
 
     private:

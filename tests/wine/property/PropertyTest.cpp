@@ -521,7 +521,8 @@ Outcome Cli(const std::wstring& arguments) {
 // a file in the folder matches it. Wine's reg import of a backup, a reader no
 // one here wrote, brings back every value exactly but the string data that
 // it alters; restore brings back the whole tree byte for byte, never over a
-// name; and where no backup can be written, nothing is removed.
+// name, nor over a value made while it runs; and where no backup can be
+// written, nothing is removed.
 TEST(Cli, RealProcessesAndWinesRegImport) {
     using Bytes = std::vector<BYTE>;
     const struct {
@@ -588,6 +589,16 @@ TEST(Cli, RealProcessesAndWinesRegImport) {
     EXPECT_EQ(archive.Backups().size(), 1U);
     EXPECT_TRUE(archive.DeleteBackup(omegaFile->path));
     DeleteFileW(L"a-b");
+    // A value made after the restore's check, as soon as the name's key
+    // appeared, is not written over, and the tree that restore made goes.
+    reg::NameSnapshot whole;
+    ASSERT_EQ(archive.Snapshot(kUsersKey, omega, whole), reg::ArchiveStatus::kDone);
+    const std::wstring omegaKey = kUsersKey + L'\\' + omega;
+    RegDeleteTreeW(HKEY_CURRENT_USER, omegaKey.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, omegaKey.c_str());
+    RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), omega.c_str(), REG_SZ, L"NEW", 8);
+    const std::wstring appeared = DumpMessengerTree();
+    EXPECT_FALSE(archive.Restore(kUsersKey, whole, {omega, {}, {}}));
+    EXPECT_EQ(DumpMessengerTree(), appeared);
     DeleteMessengerTree();
 }
 
