@@ -182,6 +182,20 @@ const reg::KeyTree* Subkey(const reg::KeyTree* tree, const std::wstring& name) {
     return found == tree->subkeys.end() ? nullptr : &*found;
 }
 
+// The Users key, made one key at a time where it is missing, so that a
+// restore that fails takes back the path it made as well.
+HKEY OpenOrMakePath(RestoreWrites& writes, std::wstring_view path) {
+    HKEY key = HKEY_CURRENT_USER;
+    for (std::size_t start = 0; key != nullptr && start <= path.size();) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
+        const std::wstring part(path.substr(start, end - start));
+        UniqueHKey probe;
+        key = writes.OpenOrMake(key, part, RegOpenKeyExW(key, part.c_str(), 0, KEY_READ, probe.put()) == ERROR_SUCCESS);
+        start = end + 1;
+    }
+    return key;
+}
+
 bool WriteMissing(RestoreWrites& writes, HKEY parent, const reg::KeyTree& missing, const reg::KeyTree* present) {
     HKEY key = writes.OpenOrMake(parent, missing.name, present != nullptr);
     if (key == nullptr) return false;
@@ -376,14 +390,11 @@ bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uin
 // settings are back.
 bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
                            const reg::NameSnapshot& present) {
-    UniqueHKey users;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                        nullptr, users.put(), nullptr) != ERROR_SUCCESS)
-        return false;
     RestoreWrites writes;
-    if (missing.key && !WriteMissing(writes, users.get(), *missing.key, present.key ? &*present.key : nullptr))
-        return false;
-    if (missing.value && !writes.WriteNew(users.get(), *missing.value)) return false;
+    const HKEY users = OpenOrMakePath(writes, usersKeyPath);
+    if (users == nullptr) return false;
+    if (missing.key && !WriteMissing(writes, users, *missing.key, present.key ? &*present.key : nullptr)) return false;
+    if (missing.value && !writes.WriteNew(users, *missing.value)) return false;
     writes.Keep();
     return true;
 }

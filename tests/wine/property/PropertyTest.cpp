@@ -599,7 +599,10 @@ TEST(Cli, RealProcessesAndWinesRegImport) {
     const std::wstring appeared = DumpMessengerTree();
     EXPECT_FALSE(archive.Restore(kUsersKey, whole, {omega, {}, {}}));
     EXPECT_EQ(DumpMessengerTree(), appeared);
+    // Nor does the path to the Users key that a failed restore made stay.
     DeleteMessengerTree();
+    EXPECT_FALSE(archive.Restore(kUsersKey, {L"x", reg::ValueData{std::wstring(20000, L'x'), REG_SZ, {}}, {}}, {}));
+    EXPECT_EQ(DumpMessengerTree(), L"");
 }
 
 }  // namespace
