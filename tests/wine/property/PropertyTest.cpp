@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -264,23 +266,24 @@ bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring
     }
 }
 
-// Another program writing a name's settings, as the messenger does when it
-// saves them: values of new names into the name's key, one every
-// millisecond, each by opening the key anew, until stopped. A thread of this
-// process, which the registry cannot tell from another process.
-class SettingsWriter {
+// Another program writing while Tallowick works, as the messenger does when
+// it saves: `write` is tried every millisecond until stopped, and tells what
+// it wrote, if anything. A thread of this process, which the registry cannot
+// tell from another process.
+class OtherWriter {
 public:
-    explicit SettingsWriter(std::wstring path) : path_(std::move(path)) {
+    using Write = std::function<std::optional<std::wstring>(unsigned attempt)>;
+    explicit OtherWriter(Write write) : write_(std::move(write)) {
         thread_.reset(CreateThread(nullptr, 0, Run, this, 0, nullptr));
-        Sleep(5);  // some writes before the removal reads the name
+        Sleep(5);  // some writes before Tallowick reads the name
     }
-    SettingsWriter(const SettingsWriter&) = delete;
-    SettingsWriter& operator=(const SettingsWriter&) = delete;
-    ~SettingsWriter() { Stop(); }
-    // The values it wrote.
+    OtherWriter(const OtherWriter&) = delete;
+    OtherWriter& operator=(const OtherWriter&) = delete;
+    ~OtherWriter() { Stop(); }
+    // What it wrote.
     std::vector<std::wstring> Stop() {
         stop_ = true;
-        const Deadline deadline("the writer of " + Shown(path_) + " to stop", kStepSeconds);
+        const Deadline deadline("another program's writer to stop", kStepSeconds);
         if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
         thread_.reset();
         return written_;
@@ -288,23 +291,42 @@ public:
 
 private:
     static DWORD WINAPI Run(void* self) {
-        auto& writer = *static_cast<SettingsWriter*>(self);
-        for (unsigned n = 0; !writer.stop_; ++n, Sleep(1)) {
-            UniqueHKey key;
-            const std::wstring name = L"written meanwhile " + std::to_wstring(n);
-            if (RegOpenKeyExW(HKEY_CURRENT_USER, writer.path_.c_str(), 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS &&
-                RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n) ==
-                    ERROR_SUCCESS)
-                writer.written_.push_back(name);
-        }
+        auto& writer = *static_cast<OtherWriter*>(self);
+        for (unsigned attempt = 0; !writer.stop_; ++attempt, Sleep(1))
+            if (std::optional<std::wstring> wrote = writer.write_(attempt)) writer.written_.push_back(std::move(*wrote));
         return 0;
     }
 
-    std::wstring path_;
+    Write write_;
     std::atomic<bool> stop_{false};
     std::vector<std::wstring> written_;
     UniqueHandleObject thread_;
 };
+
+// Settings of new names written into the key at `path`, each by opening the key anew.
+OtherWriter::Write NewSettings(std::wstring path) {
+    return [path = std::move(path)](unsigned attempt) -> std::optional<std::wstring> {
+        UniqueHKey key;
+        const std::wstring name = L"written meanwhile " + std::to_wstring(attempt);
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS ||
+            RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&attempt),
+                           sizeof attempt) != ERROR_SUCCESS)
+            return std::nullopt;
+        return name;
+    };
+}
+
+// The name's value set to "NEW" once, as soon as its settings key is there again.
+OtherWriter::Write NewValueOnceKeyIsBack(std::wstring name) {
+    return [name = std::move(name), tried = false](unsigned) mutable -> std::optional<std::wstring> {
+        UniqueHKey key;
+        if (tried || RegOpenKeyExW(HKEY_CURRENT_USER, (kUsersKey + L'\\' + name).c_str(), 0, KEY_READ, key.put()) != 0)
+            return std::nullopt;
+        tried = true;
+        if (RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"NEW", 8) != 0) return std::nullopt;
+        return L"NEW";
+    };
+}
 
 // The value names that the backups hold in a name's key.
 std::vector<std::wstring> BackedUpSettings() {
@@ -329,7 +351,7 @@ std::vector<std::wstring> BackedUpSettings() {
 bool RemovalWhileWritten(WindowUnderTest& window, const std::wstring& name, std::size_t index, const std::wstring& expected) {
     const std::wstring path = kUsersKey + L'\\' + name;
     if (UniqueHKey key; RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
-    SettingsWriter writer(path);
+    OtherWriter writer(NewSettings(path));
     window.Remove(static_cast<int>(index));
     const std::vector<std::wstring> written = writer.Stop(), backedUp = BackedUpSettings();
     SCOPED_TRACE("name " + Shown(name) + ", status " + Shown(window.StatusText()));
@@ -447,9 +469,26 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
             const bool unset = Chance(rng, 0.1) && SetEnvironmentVariableW(L"LOCALAPPDATA", nullptr);
             RemovalStep(window, items, index, expected);
             if (unset) SetEnvironmentVariableW(L"LOCALAPPDATA", localAppData.c_str());
-            // Ctrl+Z gives back the registry, the list and the selection as they were.
+            // Ctrl+Z gives back the registry, the list and the selection as they
+            // were; now and then another program sets the name's value as soon
+            // as its key is back: its value stays, or lands in the instant
+            // between the restore's last check and its write, after which the
+            // restore is whole.
             if (takes && Chance(rng, 0.3)) {
+                std::optional<OtherWriter> setter;
+                if (Chance(rng, 0.3)) setter.emplace(NewValueOnceKeyIsBack(name));
                 window.Press('Z', true);
+                if (setter && !setter->Stop().empty()) {
+                    std::array<wchar_t, 4> value{};
+                    DWORD size = sizeof value;
+                    RegGetValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, value.data(), &size);
+                    EXPECT_TRUE(std::wstring(value.data()) == L"NEW" || DumpMessengerTree() == before)
+                        << "undo wrote over " << Shown(name) << "'s new value, or lost it";
+                    window.FollowRegistry(100);
+                    items = window.Items();
+                    EXPECT_EQ(items, UsersValueNames()) << "the list differs from the registry";
+                    continue;
+                }
                 const std::vector<std::wstring> listed = window.Items();
                 EXPECT_EQ(DumpMessengerTree(), before) << "undo did not restore the registry";
                 EXPECT_EQ(listed, listBefore) << "undo did not restore the list";
