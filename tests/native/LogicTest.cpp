@@ -177,8 +177,10 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         {"backslash", 6, nullptr, {}, L"Could not remove \"dave\\evil\"."},
         {"NUL", 3, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
         {"line break", 8, nullptr, {}, L"Could not remove \"l\nf\"."},
-        // A backup that could not name a key or would restore a link is no backup.
+        // A backup that could not name a key, or would restore a link, is no backup.
         {"settings key named with LF", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy\nList", {}, {}}); }},
+        // The reader's own refusal of a NUL: the writer puts it in the file as it is.
+        {"NUL in a key's name", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({std::wstring(L"a\0b", 3), {}, {}}); }},
         {"Users value of REG_LINK", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, 6); }},
     };
     for (const auto& c : cases) {
