@@ -95,21 +95,15 @@ TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
     }
 }
 
+// A minimised window keeps its layout; one smaller than the margins gets none.
 TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
-    const struct {
-        WindowState state;
-        float outerWidth, outerHeight, listWidth, listHeight, columnWidth;
-    } cases[] = {
-        {WindowState::Minimised, 2400, 450, 4695, 5895, 3500},  // untouched
-        {WindowState::Normal, 60, 300, 0, 0, 0},                // smaller than the margins
-    };
-    for (const auto& c : cases) {
-        FakeWindow window;
-        window.outerWidth = c.outerWidth, window.outerHeight = c.outerHeight, window.state = c.state;
-        MemoryRegistry registry;
-        frmMain(window, window, window, registry, registry, registry).OnResize();
-        EXPECT_EQ(std::tuple(window.listWidth, window.listHeight, window.columnWidth),
-                  std::tuple(c.listWidth, c.listHeight, c.columnWidth));
+    for (const auto& [state, outerWidth, outerHeight, listed] :
+         {std::tuple(WindowState::Minimised, 2400.0F, 450.0F, std::tuple(4695.0F, 5895.0F, 3500.0F)),
+          std::tuple(WindowState::Normal, 60.0F, 300.0F, std::tuple(0.0F, 0.0F, 0.0F))}) {
+        Form f({});
+        f.window.outerWidth = outerWidth, f.window.outerHeight = outerHeight, f.window.state = state;
+        f.form.OnResize();
+        EXPECT_EQ(std::tuple(f.window.listWidth, f.window.listHeight, f.window.columnWidth), listed) << outerWidth;
     }
 }
 
@@ -133,7 +127,6 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
         {0, {L"a", L"b"}, 2, {{2, {true}}}},
         {0, {L"a", L"b"}, std::nullopt, {{0, {false}}}},
         {0, {}, std::nullopt, {}},
-        {0, {L"a"}, std::nullopt, {{0, {false, true}}}, true},
     };
     for (const auto& c : cases) {
         Form f(c.names);
@@ -155,37 +148,40 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 // went comes back exactly by undo, by `restore NAME`, and by one `restore
 // NAME` after a retry that went through; where something of the name differs
 // from the backup, neither writes anything.
+reg::NameSnapshot Beta(reg::KeyTree settings, std::uint32_t valueType = 0) {
+    return {L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
+}
+
 TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
-    const auto beta = [](reg::KeyTree settings, std::uint32_t valueType = 0) {
-        return reg::NameSnapshot{L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
-    };
+    using Arrange = void (*)(MemoryRegistry&);
+    const std::wstring notBeta = L"Could not remove \"beta\".";
     const struct {
         const char* what;
         int item;
-        bool shellsFail = false, backupFails = false, keysLocked = false, valuesLocked = false;
-        const wchar_t* removed = nullptr;  // its key goes, and its value unless valuesLocked; null: nothing may change
-        Names backups = {};
+        const wchar_t* removed;  // its key goes, and its value unless valuesLocked; null: nothing may change
+        Names backups;
         std::wstring status;
-        reg::ArchiveStatus snapshot = reg::ArchiveStatus::kDone;
-        std::wstring lockedSubkey = L"";  // the delete walk takes the subkeys before it
-        std::optional<reg::NameSnapshot> held = {};
+        Arrange setup = [](MemoryRegistry&) {};  // the delete walk takes the subkeys before a lockedSubkey
     } cases[] = {
-        {"beta", 5, false, false, false, false, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
-        {"gamma", 7, false, false, false, false, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
-        {"shell cannot be made", 4, true, false, false, false, nullptr, {}, L"Could not remove \"alpha\"."},
-        {"backup cannot be written", 5, false, true, false, false, nullptr, {}, L"Could not remove \"beta\"."},
+        {"beta", 5, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
+        {"gamma", 7, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
+        {"shell cannot be made", 4, nullptr, {}, L"Could not remove \"alpha\".",
+         [](auto& r) { r.shellCreationFails = true; }},
+        {"backup cannot be written", 5, nullptr, {}, notBeta, [](auto& r) { r.backupFails = true; }},
         // The value stays with its key: the name is still listed, and a retry reaches both.
-        {"settings key locked", 5, false, false, true, false, nullptr, {}, L"Could not remove \"beta\"."},
-        {"value locked", 5, false, false, false, true, L"beta", {L"beta"}, L"Could not remove \"beta\"."},
-        {"subtree deleted in part", 5, false, false, false, false, nullptr, {L"beta"}, L"Could not remove \"beta\".", {}, L"s2"},
-        {"link", 5, false, false, false, false, nullptr, {}, L"Could not remove \"beta\".", reg::ArchiveStatus::kHoldsLink},
-        {"default value", 1, false, false, false, false, nullptr, {}, L"Could not remove \"\"."},
-        {"backslash", 6, false, false, false, false, nullptr, {}, L"Could not remove \"dave\\evil\"."},
-        {"NUL", 3, false, false, false, false, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
-        {"line break", 8, false, false, false, false, nullptr, {}, L"Could not remove \"l\nf\"."},
-        {.what = "settings key named with LF", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({L"Buddy\nList", {}, {}})},
-        {.what = "NUL in a key's name", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({std::wstring(L"a\0b", 3), {}, {}})},
-        {.what = "Users value of REG_LINK", .item = 5, .status = L"Could not remove \"beta\".", .held = beta({L"Buddy", {}, {}}, 6)},
+        {"settings key locked", 5, nullptr, {}, notBeta, [](auto& r) { r.keysLocked = true; }},
+        {"value locked", 5, L"beta", {L"beta"}, notBeta, [](auto& r) { r.valuesLocked = true; }},
+        {"subtree deleted in part", 5, nullptr, {L"beta"}, notBeta, [](auto& r) { r.lockedSubkey = L"s2"; }},
+        {"link", 5, nullptr, {}, notBeta, [](auto& r) { r.snapshotStatus = reg::ArchiveStatus::kHoldsLink; }},
+        {"default value", 1, nullptr, {}, L"Could not remove \"\"."},
+        {"backslash", 6, nullptr, {}, L"Could not remove \"dave\\evil\"."},
+        {"NUL", 3, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
+        {"line break", 8, nullptr, {}, L"Could not remove \"l\nf\"."},
+        // A backup that could not name a key, or would restore a link, is no backup.
+        {"settings key named with LF", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy\nList", {}, {}}); }},
+        // The reader's own refusal of a NUL: the writer puts it in the file as it is.
+        {"NUL in a key's name", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({std::wstring(L"a\0b", 3), {}, {}}); }},
+        {"Users value of REG_LINK", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, 6); }},
     };
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
@@ -193,22 +189,16 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         f.registry.trees[L"BETA"] = {L"BETA", {{L"v", 4, {1}}}, {{L"s1", {{L"w", 1, {}}}, {}}, {L"s2", {}, {}}}};
         f.registry.trees[L"gamma"] = {L"gamma", {{L"", 1, {}}}, {}};
         f.form.OnLoad();
-        f.registry.shellCreationFails = c.shellsFail;
-        f.registry.backupFails = c.backupFails;
-        f.registry.keysLocked = c.keysLocked;
-        f.registry.valuesLocked = c.valuesLocked;
-        f.registry.snapshotStatus = c.snapshot;
-        f.registry.lockedSubkey = c.lockedSubkey;
-        f.registry.held = c.held;
-        const bool partial = !c.lockedSubkey.empty(), went = c.removed != nullptr || partial;
+        c.setup(f.registry);
+        const bool partial = !f.registry.lockedSubkey.empty(), went = c.removed != nullptr || partial;
         MemoryRegistry original = f.registry, expected = f.registry;
         // A key is deleted by the name it is stored under.
-        Names requests = c.keysLocked || partial ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items, listed = left;
+        Names requests = f.registry.keysLocked || partial ? Names{kShellUsers + L"\\BETA\\"} : Names{}, left = f.window.items, listed = left;
         if (partial) expected.trees.at(L"BETA").subkeys.erase(expected.trees.at(L"BETA").subkeys.begin());
         if (c.removed != nullptr) {
             requests = {kShellUsers + L"\\" + *f.registry.keys.find(c.removed) + L"\\", kShellUsers + L"\\" + c.removed};
             expected.keys.erase(c.removed), expected.trees.erase(c.removed);
-            if (!c.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
+            if (!f.registry.valuesLocked) expected.values.erase(c.removed), std::erase(left, c.removed);
         }
         f.window.selected = c.item;
         f.form.OnRemoveNameClick();
@@ -274,12 +264,10 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
         {{L"l\r\nf", 1, sz("\n")}, L"\"l\\r\\nf\"=hex(1):0a,00,00,00"},
         {{L"d", 4, {0x78, 0x56, 0x34, 0x12}}, L"\"d\"=dword:12345678"},
         {{L"d0", 4, {}}, L"\"d0\"=hex(4):"},
-        {{L"q", 11, {1, 2, 3, 4, 5, 6, 7, 0xff}}, L"\"q\"=hex(b):01,02,03,04,05,06,07,ff"},
-        {{L"m", 7, {0x61, 0, 0, 0, 0, 0, 0, 0}}, L"\"m\"=hex(7):61,00,00,00,00,00,00,00"},
         {{L"e", 2, sz("%P%")}, L"\"e\"=hex(2):25,00,50,00,25,00,00,00"},
         {{L"b", 3, {}}, L"\"b\"=hex:"},
         {{L"n", 0, {0xab}}, L"\"n\"=hex(0):ab"},
-        {{L"t", 0x12345678, {0}}, L"\"t\"=hex(12345678):00"},
+        {{L"t", 0x1234567b, {1, 0xff}}, L"\"t\"=hex(1234567b):01,ff"},
         {{L"long", 3, Bytes(50, 0xab)},
          L"\"long\"=hex:" + repeat(L"ab,", 22) + L"\\\r\n  " + repeat(L"ab,", 25) + L"\\\r\n  ab,ab,ab"},
     };
@@ -321,62 +309,54 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
 // is refused whole, with a reason; so is one that is not a registry
 // editor file, or is cut short, or is malformed.
 TEST(Backup, RefusesEverythingButOneName) {
+    const auto file = [](const std::wstring& body) {
+        return reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n\r\n" + body);
+    };
     const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
     const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
-    const std::wstring_view tooDeep = L"line 7: a key lies more than 512 levels deep, deeper than the registry goes";
     const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", 1, {0, 0}},
                                   reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", 4, {1, 0, 0, 0}}, {L"", 3, {0}}}, {}}}}};
     const struct {
-        std::wstring body;
+        std::vector<std::uint8_t> bytes;
         std::wstring_view why;  // empty: read
     } rows[] = {
-        {L"; comment\r\n" + good + L"@=hex:\\\n  00\n", L""},
-        {good + users + L"]\n\"bob\"=\"\"\n", L"line 8: it holds more than one screen name"},
-        {good + users + L"\\bob]\n", L"line 7: it holds more than one screen name"},
-        {good + L"[HKEY_CURRENT_USER\\Software]\n", L"line 7: it names a key outside the messenger's Users key"},
-        {good + L"[HKEY_LOCAL_MACHINE\\" + kUsers + L"\\alice]\n", L"line 7: it names a key outside HKEY_CURRENT_USER"},
-        {good + L"[-" + users.substr(1) + L"\\alice]\n", L"line 7: it deletes a key"},
-        {good + L"\"a\"=-\n", L"line 7: it deletes a value"},
-        {users + L"]\n@=\"\"\n", L"line 4: it writes the Users key's default value"},
-        {good + L"\"b\"=\"\\t\"\n", L"line 7: a bad escape \\t"},
-        {good + L"\"b\"=hex:0g\n", L"line 7: a bad hex byte in a value's data"},
-        {good + L"\"b\"=qword:1\n", L"line 7: a value of a form this file type does not have"},
-        {good + L"\"SymbolicLinkValue\"=hex(6):41,00\n", L"line 7: it writes a registry link's value"},
-        {good + L"\"b\"=hex:00,\\\n", L"line 7: a bad hex byte in a value's data"},
-        {good + L"\"b\"=\"open", L"it is cut short: its last line does not end"},
-        {good + NestedKey(513) + L"]\n", tooDeep},
-        {good + NestedKey(300000) + L"]\n", tooDeep},
-        {L"", L"it holds no screen name"},
+        {file(L"; comment\r\n" + good + L"@=hex:\\\n  00\n"), L""},
+        {file(good + users + L"]\n\"bob\"=\"\"\n"), L"line 8: it holds more than one screen name"},
+        {file(good + users + L"\\bob]\n"), L"line 7: it holds more than one screen name"},
+        {file(good + L"[HKEY_CURRENT_USER\\Software]\n"), L"line 7: it names a key outside the messenger's Users key"},
+        {file(good + L"[HKEY_LOCAL_MACHINE\\" + kUsers + L"\\alice]\n"), L"line 7: it names a key outside HKEY_CURRENT_USER"},
+        {file(good + L"[-" + users.substr(1) + L"\\alice]\n"), L"line 7: it deletes a key"},
+        {file(good + L"\"a\"=-\n"), L"line 7: it deletes a value"},
+        {file(users + L"]\n@=\"\"\n"), L"line 4: it writes the Users key's default value"},
+        {file(good + L"\"b\"=\"\\t\"\n"), L"line 7: a bad escape \\t"},
+        {file(good + L"\"b\"=hex:0g\n"), L"line 7: a bad hex byte in a value's data"},
+        {file(good + L"\"b\"=qword:1\n"), L"line 7: a value of a form this file type does not have"},
+        {file(good + L"\"SymbolicLinkValue\"=hex(6):41,00\n"), L"line 7: it writes a registry link's value"},
+        {file(good + L"\"b\"=hex:00,\\\n"), L"line 7: a bad hex byte in a value's data"},
+        {file(good + L"\"b\"=\"open"), L"it is cut short: its last line does not end"},
+        {file(good + NestedKey(513) + L"]\n"), L"line 7: a key lies more than 512 levels deep, deeper than the registry goes"},
+        {file(L""), L"it holds no screen name"},
+        {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
+        {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
+        {{0xff, 0xfe, 0x57}, L"it is cut short in the middle of a character"},
+        {std::vector<std::uint8_t>(reg::kLargestBackup + 1), L"it is larger than any backup of ours"},
     };
     for (const auto& row : rows) {
         reg::NameSnapshot read;
         std::wstring why;
-        const bool ok = reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n\r\n" + row.body), kUsers,
-                                        SameAscii, read, why);
-        EXPECT_EQ(ok, row.why.empty()) << why.size();
-        EXPECT_EQ(why, row.why);
+        const bool ok = reg::ReadBackup(row.bytes, kUsers, SameAscii, read, why);
+        EXPECT_EQ(why, row.why) << ok;
         EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{});
     }
     reg::NameSnapshot deepest;
     std::wstring deepWhy;
-    EXPECT_TRUE(reg::ReadBackup(reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(512) + L"]\n"), kUsers,
-                                SameAscii, deepest, deepWhy));
+    EXPECT_TRUE(reg::ReadBackup(file(NestedKey(512) + L"]\n"), kUsers, SameAscii, deepest, deepWhy)) << deepWhy;
     // A tree built deeper than that still goes without a call per level.
     reg::KeyTree tree;
     for (int level = 0; level < 300000; ++level) {
         reg::KeyTree parent{L"d", {}, {}};
         parent.subkeys.push_back(std::move(tree));
         tree = std::move(parent);
-    }
-    for (const auto& [bytes, why] : std::vector<std::pair<std::vector<std::uint8_t>, std::wstring_view>>{
-             {reg::RegFileBytes(L"REGEDIT4\r\n"), L"it is not a \"Windows Registry Editor Version 5.00\" file"},
-             {{0x57, 0, 0x69, 0}, L"it is not UTF-16 text with a byte order mark, as the registry editor writes"},
-             {{0xff, 0xfe, 0x57}, L"it is cut short in the middle of a character"},
-             {std::vector<std::uint8_t>(reg::kLargestBackup + 1), L"it is larger than any backup of ours"}}) {
-        reg::NameSnapshot snapshot = alice;
-        std::wstring reason;
-        EXPECT_FALSE(reg::ReadBackup(bytes, kUsers, SameAscii, snapshot, reason));
-        EXPECT_EQ(reason, why);
     }
 }
 
@@ -386,56 +366,53 @@ TEST(Backup, RefusesEverythingButOneName) {
 // names; and so is output that could not be written.
 TEST(Cli, GrammarOutputsAndExitCodes) {
     const std::wstring usage(cli::Usage());
+    const Names both = {L"alice", L"Bob"};
+    const std::vector<std::vector<std::wstring_view>> removeBoth = {{L"remove", L"alice", L"Bob"}};
     const struct {
         std::vector<std::wstring_view> arguments;
         std::wstring out;
         int exitCode;
         Names removed;
         std::wstring_view err = L"";  // the start of what stderr says
-        reg::Status openStatus = reg::kSuccess;
-        bool outputFails = false;
         std::vector<std::vector<std::wstring_view>> before = {};
         std::optional<Names> backups = {};  // the names whose backups are left
         bool strays = false;  // the folder also holds "deep.reg", 300,000 keys deep, and a good backup named "x.registry"
+        reg::Status openStatus = reg::kSuccess;
+        bool outputFails = false;
     } rows[] = {
         {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
-         L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, {L"alice", L"Bob"}},
+         L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, both},
         {{L"remove", L"-ALL"}, L"Could not remove \"\".\r\nRemoved \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\n",
          1, {L"-dash", L"alice", L"Bob"}, L"tallowick-cli: could not remove \"\": it is the key's default value"},
         {{L"remove", L"dave\\evil", L"dave\\evil"}, L"Could not remove \"dave\\evil\".\r\nCould not remove \"dave\\evil\".\r\n", 1, {},
          L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
         {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
-        {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", 5},
-        {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", 5},
-        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 1, {}, L"", reg::kSuccess, true},
+        {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
+        {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
+        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
-        {{L"remove"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"remove", L"-dash"}, L"", 2, {}, L"tallowick-cli: unknown switch \"-dash\"."},
         {{L"remove", L"alice", L"/all"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"list", L"alice"}, L"", 2, {}, L"tallowick-cli: list takes no arguments."},
         {{L"restore", L"ALICE", L"Bob.reg", L"nosuch"}, L"Restored \"alice\".\r\nRestored \"Bob\".\r\nNo backup of \"nosuch\".\r\n",
-         1, {}, L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice", L"Bob"}},
+         1, {}, L"", removeBoth, both},
         {{L"restore", L"alice"}, L"Could not restore \"alice\".\r\n", 1, {},
          L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": a value or key of that name exists again.\r\n",
-         reg::kSuccess, false, {{L"remove", L"alice"}, {L"restore", L"alice"}}},
-        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, {L"alice", L"Bob"}, L"",
-         reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}},
-        {{L"backups", L"-DELETE", L"BOB", L"carol"}, L"Deleted \"Bob.reg\".\r\nNo backup of \"carol\".\r\n", 0, {L"alice", L"Bob"},
-         L"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{L"alice"}},
-        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"}, L"",
-         reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}},
-        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, {L"alice", L"Bob"},
+         {{L"remove", L"alice"}, {L"restore", L"alice"}}},
+        {{L"backups", L"-DELETE", L"BOB", L"carol"}, L"Deleted \"Bob.reg\".\r\nNo backup of \"carol\".\r\n", 0, both, L"", removeBoth,
+         Names{L"alice"}},
+        // A file that is no backup is named, and stops no listing, restore or deletion.
+        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, both,
          L"tallowick-cli: passed over \"deep.reg\", which is no backup: line 2: a key lies more than 512 levels deep, deeper than the "
-         L"registry goes.\r\n", reg::kSuccess, false,
-         {{L"remove", L"alice", L"Bob"}}, {}, true},
-        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false,
-         {{L"remove", L"alice"}}, {}, true},
-        {{L"restore", L"Bob.reg"}, L"Restored \"Bob\".\r\n", 0, {}, L"", reg::kSuccess, false, {{L"remove", L"Bob"}}, {}, true},
-        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, {L"alice", L"Bob"},
-         L"tallowick-cli: passed over \"deep.reg\"", reg::kSuccess, false, {{L"remove", L"alice", L"Bob"}}, Names{}, true},
-        {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", reg::kSuccess, false, {}, Names{}},
+         L"registry goes.\r\n", removeBoth, {}, true},
+        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"deep.reg\"", {{L"remove", L"alice"}},
+         {}, true},
+        {{L"restore", L"Bob.reg"}, L"Restored \"Bob\".\r\n", 0, {}, L"", {{L"remove", L"Bob"}}, {}, true},
+        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, both,
+         L"tallowick-cli: passed over \"deep.reg\"", removeBoth, Names{}, true},
+        {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", {}, Names{}},
         {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
         {{L"backups", L"alice"}, L"", 2, {}, L"tallowick-cli: backups lists"},

@@ -62,7 +62,7 @@ public:
     bool SameName(std::wstring_view a, std::wstring_view b) const override {
         return !NoCaseLess{}(a, b) && !NoCaseLess{}(b, a);
     }
-    std::unique_ptr<ScriptShell> Create() override { return shellCreationFails ? nullptr : std::make_unique<Shell>(*this); }
+    std::unique_ptr<ScriptShell> Create() override { return shellCreationFails ? nullptr : std::make_unique<Handle>(*this); }
     reg::ArchiveStatus Snapshot(std::wstring_view /*usersKeyPath*/, std::wstring_view name, reg::NameSnapshot& snapshot) override {
         snapshot = {std::wstring(name), {}, {}};
         if (const auto value = values.find(name); value != values.end()) snapshot.value = {{*value, 0, {}}};
@@ -118,9 +118,12 @@ public:
     }
 
 private:
-    class Handle final : public reg::OpenedKey {
+    // The open Users key, and the shell that knows its paths: a Users value
+    // ("...\Users\NAME") or a settings key ("...\Users\NAME\"); any other path
+    // deletes nothing.
+    class Handle final : public reg::OpenedKey, public ScriptShell {
     public:
-        explicit Handle(const MemoryRegistry& registry) : registry_(registry) {}
+        explicit Handle(MemoryRegistry& registry) : registry_(registry) {}
         reg::Status QueryMaxValueNameLength(std::uint32_t& chars) override {
             chars = 0;
             for (const std::wstring& name : registry_.values) chars = std::max(chars, static_cast<std::uint32_t>(name.size()));
@@ -137,16 +140,6 @@ private:
             length = static_cast<std::uint32_t>(name.size());
             return reg::kSuccess;
         }
-
-    private:
-        const MemoryRegistry& registry_;
-    };
-
-    // Knows the shell's paths of a Users value ("...\Users\NAME") and of a
-    // settings key ("...\Users\NAME\"); any other path deletes nothing.
-    class Shell final : public ScriptShell {
-    public:
-        explicit Shell(MemoryRegistry& registry) : registry_(registry) {}
         bool RegDelete(std::wstring_view path) override {
             registry_.deleteRequests.emplace_back(path);
             const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(USERS_KEY_PATH) + L"\\";
