@@ -80,7 +80,7 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
     case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
     case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
-    case RemoveResult::kChanged: return L"another program changed part of it while it was removed, and that part stays";
+    case RemoveResult::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
     case RemoveResult::kBackupWouldNotRestore:
         return L"its backup would not bring it back as it is (its settings hold a name that a backup file cannot say, "
                L"a registry link's value, or more than a backup file may hold), so no file was written";

@@ -375,6 +375,14 @@ std::vector<reg::BackupFile> Win32Archive::Backups() {
     return newestFirst;
 }
 
+void Win32Archive::MarkPartial(const std::wstring& path) {
+    const UniqueFile file(CreateFileW(ForFileApi(path).c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::vector<std::uint8_t> mark = reg::PartialRemovalMark();
+    DWORD written = 0;
+    if (file) WriteFile(file.get(), mark.data(), static_cast<DWORD>(mark.size()), &written, nullptr);
+}
+
 bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
     const UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));

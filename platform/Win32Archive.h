@@ -18,6 +18,7 @@ public:
                                   std::wstring& path) override;
     reg::ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) override;
     bool DeleteBackup(const std::wstring& path) override;
+    void MarkPartial(const std::wstring& path) override;
     std::vector<reg::BackupFile> Backups() override;
     bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,

@@ -147,6 +147,22 @@ std::vector<std::uint8_t> RegFileBytes(std::wstring_view text) {
     return bytes;
 }
 
+namespace {
+// A comment to the registry editor; to a restore, the sign that a later
+// backup of the name, written by a retry, holds the rest of this removal.
+constexpr std::wstring_view kPartialMark = L"; This removal stopped partway: a later backup of the name holds the rest.\r\n";
+}  // namespace
+
+std::vector<std::uint8_t> PartialRemovalMark() {
+    std::vector<std::uint8_t> bytes = RegFileBytes(kPartialMark);
+    return {bytes.begin() + 2, bytes.end()};  // no second byte order mark
+}
+
+bool MarkedPartial(std::span<const std::uint8_t> fileBytes) {
+    const std::vector<std::uint8_t> mark = PartialRemovalMark();
+    return fileBytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), fileBytes.end() - static_cast<std::ptrdiff_t>(mark.size()));
+}
+
 // Screen names run to 16,383 characters; the file name keeps the first 60,
 // which stays within a Linux file name's 255 bytes as UTF-8 too, and never
 // splits a surrogate pair.

@@ -75,6 +75,8 @@ public:
     // the keys above it stay (kChanged).
     virtual ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const KeyTree& saved) = 0;
     virtual bool DeleteBackup(const std::wstring& path) = 0;
+    // Adds PartialRemovalMark() to the end of the backup.
+    virtual void MarkPartial(const std::wstring& path) = 0;
     // The backup files, newest first, with when each was written.
     virtual std::vector<BackupFile> Backups() = 0;
     virtual bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
@@ -103,6 +105,11 @@ bool ReadsBackAs(std::span<const std::uint8_t> fileBytes, std::wstring_view user
 // A backup is a few kilobytes: no file past this size is written as one,
 // or read as one.
 inline constexpr std::size_t kLargestBackup = std::size_t{64} << 20;
+// What a backup gets at its end when its removal stops partway, and whether
+// a file ends so: only such an older backup of a name joins a newer one when
+// the name is restored, never one of an earlier, separate removal.
+std::vector<std::uint8_t> PartialRemovalMark();
+bool MarkedPartial(std::span<const std::uint8_t> fileBytes);
 // "STAMP NAME.reg", with the characters that file names forbid replaced.
 std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name);
 

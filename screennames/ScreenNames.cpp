@@ -63,8 +63,13 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
             read != reg::ArchiveStatus::kDone || snapshot.Empty() || !write)
             return FromArchive(read);
         const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot));
-        if (!reg::ReadsBackAs(bytes, USERS_KEY_PATH, SameNameIn(registry), snapshot))
-            return RemoveResult::kBackupWouldNotRestore;
+        if (!reg::ReadsBackAs(bytes, USERS_KEY_PATH, SameNameIn(registry), snapshot)) {
+            // A key read while another program adds to it may show a value
+            // twice: that is no name a file cannot say, but a name that moved.
+            reg::NameSnapshot again;
+            const bool moved = archive.Snapshot(USERS_KEY_PATH, name, again) != reg::ArchiveStatus::kDone || again != snapshot;
+            return moved ? RemoveResult::kChanged : RemoveResult::kBackupWouldNotRestore;
+        }
         return FromArchive(archive.SaveBackup(name, bytes, file));
     } catch (...) {
         return RemoveResult::kBackupNotWritten;
@@ -84,7 +89,10 @@ void KeepWhatWent(reg::NameArchive& archive, std::wstring_view name, reg::NameSn
             removed = {removed.name, {}, {}};
             return;
         }
-        if (left != removed) return;
+        if (left != removed) {
+            if (!file.empty()) archive.MarkPartial(file);
+            return;
+        }
         if (!file.empty()) archive.DeleteBackup(file);
         removed = {removed.name, {}, {}};
     } catch (...) {
@@ -203,11 +211,13 @@ RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& a
         why = L"what exists of that name could not be read in full";
         return RestoreResult::kExists;
     }
+    // What another program added since, as the messenger saving while the
+    // removal ran, is no reason to refuse: it is left as it is, and only an
+    // item the backup holds with other data stops the restore.
     Difference difference = Compare(snapshot, present, SameNameIn(registry));
-    if (!difference.within || !difference.agrees || difference.missing.Empty()) {
-        why = difference.missing.Empty() && difference.within && difference.agrees
-                  ? L"a value or key of that name exists again"
-                  : L"a value or key of that name exists again, other than the backup holds it";
+    if (!difference.agrees || difference.missing.Empty()) {
+        why = difference.agrees ? L"a value or key of that name exists again"
+                                : L"a value or key of that name exists again, other than the backup holds it";
         return RestoreResult::kExists;
     }
     if (!archive.Restore(USERS_KEY_PATH, difference.missing, present)) {
@@ -229,6 +239,7 @@ RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive&
     if (newestFirst.empty() || !ReadBackupFile(registry, newestFirst.front(), restored, why))
         return RestoreResult::kRefusedFile;
     for (const std::vector<std::uint8_t>& older : newestFirst.subspan(1)) {
+        if (!reg::MarkedPartial(older)) break;
         reg::NameSnapshot held;
         std::wstring unread;
         if (!ReadBackupFile(registry, older, held, unread) || !registry.SameName(held.name, restored.name)) break;

@@ -147,7 +147,8 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
 // one that took a part keeps it, and offers undo. Its message outlives the refresh that follows. What
 // went comes back exactly by undo, by `restore NAME`, and by one `restore
 // NAME` after a retry that went through; where something of the name differs
-// from the backup, neither writes anything.
+// from the backup, neither writes anything, but what another program added
+// since stays as it is; an earlier, separate removal does not join a restore.
 reg::NameSnapshot Beta(reg::KeyTree settings, std::uint32_t valueType = 0) {
     return {L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
 }
@@ -216,7 +217,13 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         if (!went) continue;
 
         const std::wstring name = c.removed != nullptr ? c.removed : L"beta";
-        MemoryRegistry restored = f.registry, retried = f.registry, differing = f.registry;
+        MemoryRegistry restored = f.registry, retried = f.registry, differing = f.registry, added = f.registry;
+        if (partial) {  // what another program added since stays, and what went comes back
+            added.trees.at(name).values.push_back({L"new", 1, {}});
+            EXPECT_EQ(RunCli(added, {L"restore", name}), 0) << c.what;
+            EXPECT_EQ(added.trees.at(name).values.back().name, L"new") << c.what;
+            EXPECT_EQ(added.trees.at(name).subkeys, original.trees.at(name).subkeys) << c.what;
+        }
         f.form.OnUndoRemoveClick();
         EXPECT_EQ(state(f.registry), state(original)) << c.what;
         EXPECT_EQ(f.window.items, listed) << c.what;
@@ -226,7 +233,14 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         EXPECT_EQ(RunCli(retried, {L"remove", name}), 0) << c.what;
         EXPECT_EQ(RunCli(retried, {L"restore", name}), 0) << c.what;
         EXPECT_EQ(state(retried), state(original)) << c.what;
-        differing.keys.insert(name), differing.trees[name].values.push_back({L"new", 1, {}});
+        // A setting deleted between two removals does not come back from the earlier one.
+        retried.trees.at(name).values.clear();
+        EXPECT_EQ(RunCli(retried, {L"remove", name}) + RunCli(retried, {L"restore", name}), 0) << c.what;
+        EXPECT_TRUE(retried.trees.at(name).values.empty()) << c.what;
+        // An item the backup holds, there again with other data: nothing is written.
+        reg::ValueData other = original.trees.at(name).values.front();
+        other.type ^= 1;
+        differing.keys.insert(name), differing.trees[name].values = {other};
         const MemoryRegistry before = differing;
         EXPECT_EQ(RunCli(differing, {L"restore", name}), 1) << c.what;
         EXPECT_EQ(state(differing), state(before)) << c.what;

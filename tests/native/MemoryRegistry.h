@@ -85,6 +85,10 @@ public:
         const bool deleted = shell && shell->RegDelete(L"HKEY_CURRENT_USER\\" + std::wstring(USERS_KEY_PATH) + L"\\" + saved.name + L"\\");
         return deleted || !keys.contains(saved.name) ? reg::ArchiveStatus::kDone : reg::ArchiveStatus::kDenied;
     }
+    void MarkPartial(const std::wstring& path) override {
+        const std::vector<std::uint8_t> mark = reg::PartialRemovalMark();
+        files[path].insert(files[path].end(), mark.begin(), mark.end());
+    }
     bool DeleteBackup(const std::wstring& path) override {
         std::erase(backups, path.substr(0, path.size() - 4));
         return files.erase(path) != 0;
