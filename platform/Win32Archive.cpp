@@ -399,7 +399,7 @@ bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uin
 bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
                            const reg::NameSnapshot& present) {
     RestoreWrites writes;
-    const HKEY users = OpenOrMakePath(writes, usersKeyPath);
+    HKEY users = OpenOrMakePath(writes, usersKeyPath);
     if (users == nullptr) return false;
     if (missing.key && !WriteMissing(writes, users, *missing.key, present.key ? &*present.key : nullptr)) return false;
     if (missing.value && !writes.WriteNew(users, *missing.value)) return false;

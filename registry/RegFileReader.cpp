@@ -61,11 +61,11 @@ std::optional<std::uint32_t> HexNumber(std::wstring_view text, std::size_t most)
 // fold across scripts, and onto ASCII's i, k and s (the dotless i, the long
 // s and the Kelvin sign).
 std::size_t Slot(std::size_t owner, std::wstring_view name) {
-    std::size_t slot = owner * 0x9E3779B97F4A7C15U ^ name.size();
+    std::size_t slot = owner * static_cast<std::size_t>(0x9E3779B97F4A7C15U) ^ name.size();
     for (const wchar_t ch : name) {
         const wchar_t lower = ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch;
         const bool folds = ch > 0x7F || lower == L'i' || lower == L'k' || lower == L's';
-        slot = slot * 31 + (folds ? 0x80 : lower);
+        slot = slot * 31 + (folds ? std::size_t{0x80} : static_cast<std::size_t>(lower));
     }
     return slot;
 }
