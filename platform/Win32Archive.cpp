@@ -271,11 +271,16 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     return HoldsLink(*snapshot.key) ? kHoldsLink : kDone;
 }
 
-// ntdll's, on every NT: the one call that deletes the key a handle holds,
-// where every other takes a path, which is looked up anew.
-extern "C" LONG NTAPI NtDeleteKey(HANDLE key);
-
 namespace {
+
+// ntdll's, on every NT: the one call that deletes the key a handle holds,
+// where every other takes a path, which is looked up anew. Found at run
+// time, as NtQueryKey is: the exes import nothing from ntdll.
+LONG DeleteKeyByHandle(HKEY key) {
+    using DeleteKey = LONG(NTAPI*)(HANDLE);
+    static const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
+    return found != nullptr ? reinterpret_cast<DeleteKey>(reinterpret_cast<void (*)()>(found))(key) : -1;
+}
 
 // Each key is opened without following a link and compared with what was
 // saved, its subkeys gone first; then deleted through that same handle. By a
@@ -294,7 +299,7 @@ reg::ArchiveStatus DeleteAsSaved(HKEY parent, const reg::KeyTree& saved) {
     reg::KeyTree now{saved.name, {}, {}};
     if (ReadTree(key.get(), now) != ERROR_SUCCESS) return kDenied;
     if (now.values != saved.values || !now.subkeys.empty()) return kChanged;
-    return NtDeleteKey(key.get()) >= 0 ? kDone : kDenied;
+    return DeleteKeyByHandle(key.get()) >= 0 ? kDone : kDenied;
 }
 
 }  // namespace
