@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -28,11 +26,8 @@ public:
 private:
     static void CALLBACK Expired(void* context, BOOLEAN) {
         const auto* self = static_cast<const Deadline*>(context);
-        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
         std::fflush(stdout);
-        std::fprintf(stderr, "\n%s%s%sgave up after %lu s waiting for %s\n", test ? test->test_suite_name() : "",
-                     test ? "." : "", test ? (std::string(test->name()) + ": ").c_str() : "", self->seconds_,
-                     self->what_.c_str());
+        std::fprintf(stderr, "\ngave up after %lu s waiting for %s\n", self->seconds_, self->what_.c_str());
         std::fflush(stderr);
         // Not ExitProcess: the thread that hangs may hold a lock that the
         // process's exit would wait for.

@@ -316,8 +316,7 @@ void FollowsBursts(App& app) {
     };
     std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kUsersKey + L"]\r\n";
     for (int n = 1; n <= 10; ++n) text += L"\"burst" + std::to_wstring(n) + L"\"=\"x\"\r\n";
-    std::array<wchar_t, MAX_PATH> folder{};
-    const std::wstring file = std::wstring(folder.data(), GetTempPathW(MAX_PATH, folder.data())) + L"burst.reg";
+    const std::wstring file = L"burst.reg";  // in the current folder, which regedit inherits
     const UniqueHandleObject out(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
