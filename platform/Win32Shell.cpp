@@ -147,6 +147,18 @@ HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
     return InvokeRegDelete(shell, path);
 }
 
+// `key` below `root` with everything below it, deepest first; nothing when
+// the tree is or holds a link. RegDeleteKeyW follows a link at the path's last part, so every key it is
+// given has just been seen not to be one.
+LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
+    std::vector<std::wstring> keys;
+    if (!CollectSubkeysDeepestFirst(root, key, key, keys)) return ERROR_ACCESS_DENIED;
+    keys.push_back(key);
+    for (const std::wstring& path : keys)
+        if (const LSTATUS status = RegDeleteKeyW(root, path.c_str()); status != ERROR_SUCCESS) return status;
+    return ERROR_SUCCESS;
+}
+
 std::atomic<unsigned> fallbacks{0};
 
 class AutomationOrApiShell final : public ScriptShell {
@@ -190,17 +202,6 @@ bool IsRegistryLink(HKEY key) {
     DWORD type = REG_NONE;
     return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
            type == REG_LINK;
-}
-
-// RegDeleteKeyW follows a link at the path's last part, so every key it is
-// given has just been seen not to be one.
-LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
-    std::vector<std::wstring> keys;
-    if (!CollectSubkeysDeepestFirst(root, key, key, keys)) return ERROR_ACCESS_DENIED;
-    keys.push_back(key);
-    for (const std::wstring& path : keys)
-        if (const LSTATUS status = RegDeleteKeyW(root, path.c_str()); status != ERROR_SUCCESS) return status;
-    return ERROR_SUCCESS;
 }
 
 std::unique_ptr<ScriptShell> AutomationOrApiShellFactory::Create() { return std::make_unique<AutomationOrApiShell>(); }

@@ -16,10 +16,6 @@ LSTATUS RegistryApiDelete(std::wstring_view path);
 // REG_OPTION_OPEN_LINK tells whether it is such a link.
 bool IsRegistryLink(HKEY key);
 
-// `key` below `root` with everything below it, deepest first; nothing when
-// the tree is or holds a link (ERROR_ACCESS_DENIED).
-LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key);
-
 // A system DLL loaded by its full path, never found beside the exe.
 HMODULE LoadFromSystem32(const wchar_t* name);
 
