@@ -24,8 +24,8 @@ constexpr std::wstring_view kUsage =
     L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
     L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
     L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
-    L"  tallowick-cli restore FILE.reg [...]    brings back the name that each backup file holds\r\n"
-    L"  tallowick-cli backups                   the backup files, newest first: date and time, name, file\r\n"
+    L"  tallowick-cli restore PATH\\FILE.reg     brings back the name that the file holds (an argument with \\ or /)\r\n"
+    L"  tallowick-cli backups                   the backup files, latest removal first: its date and time, name, file\r\n"
     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
     L"  tallowick-cli /?                        this text (also -h, --help)\r\n"
     L"\r\n"
@@ -67,8 +67,9 @@ Arguments Split(std::span<const std::wstring_view> rest) {
 
 bool EndsInReg(std::wstring_view path) { return path.size() >= 4 && SameAsciiNoCase(path.substr(path.size() - 4), L".reg"); }
 
-// A backup is named by its file when the argument looks like one.
-bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") != std::wstring_view::npos || EndsInReg(argument); }
+// A path names a file; anything else a screen name first, so that a name
+// ending in ".reg" is restored by name too.
+bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") != std::wstring_view::npos; }
 
 
 std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
@@ -99,7 +100,8 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
 
 struct Backup {
     reg::BackupFile file;
-    std::optional<std::wstring> held;  // the name it holds, once read; empty: no backup
+    std::wstring held;  // the name it holds; empty: no backup
+    reg::RemovalTime removed;
 };
 
 class Command {
@@ -143,52 +145,61 @@ public:
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
 
-    // The backup folder's files, newest first; each is read when a command
-    // first needs the name it holds. "*.reg" finds a file by its short name
-    // too, so "x.registry" is passed over by its long one.
+    // The backup folder's files, the latest removal first, each read once:
+    // a copy, an unzip or a touch changes when a file was written, not when
+    // its name was removed. A file that is no backup is named once on stderr
+    // with why, and stops nothing else. "*.reg" finds a file by its short
+    // name too, so "x.registry" is passed over by its long one.
     std::vector<Backup>& Backups() {
-        if (!backups_) {
-            backups_.emplace();
-            for (reg::BackupFile& file : archive_.Backups())
-                if (EndsInReg(file.path)) backups_->push_back({std::move(file), std::nullopt});
-        }
-        return *backups_;
-    }
-
-    // The screen name the file holds; empty for a file that is no backup,
-    // which is named once on stderr with why, and stops nothing else.
-    const std::wstring& Held(Backup& backup) {
-        if (!backup.held) {
+        if (backups_) return *backups_;
+        backups_.emplace();
+        for (reg::BackupFile& file : archive_.Backups()) {
+            if (!EndsInReg(file.path)) continue;
             std::vector<std::uint8_t> bytes;
             reg::NameSnapshot held;
             std::wstring why = L"the file could not be read";
-            const bool read = archive_.ReadBackupFile(backup.file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
-            if (!read) Err(L"tallowick-cli: passed over " + InQuotes(backup.file.path) + L", which is no backup: " + why + L".\r\n");
-            backup.held = read ? held.name : std::wstring();
+            const bool read = archive_.ReadBackupFile(file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
+            if (!read) Err(L"tallowick-cli: passed over " + InQuotes(file.path) + L", which is no backup: " + why + L".\r\n");
+            reg::RemovalTime removed = reg::WhenRemoved(bytes, file);
+            backups_->push_back({std::move(file), read ? held.name : std::wstring(), std::move(removed)});
         }
-        return *backup.held;
+        std::ranges::stable_sort(*backups_, std::ranges::greater{}, [](const Backup& backup) { return backup.removed.utc; });
+        return *backups_;
     }
 
     // Whether the file is a backup of `name`, matched as the registry matches names.
-    bool Holds(Backup& backup, std::wstring_view name) {
-        const std::wstring& held = Held(backup);
-        return !held.empty() && registry_.SameName(held, name);
+    bool Holds(const Backup& backup, std::wstring_view name) const {
+        return !backup.held.empty() && registry_.SameName(backup.held, name);
+    }
+
+    // The folder's files that an argument names: a screen name its backups,
+    // the latest removal first, or where it has none, the file of that name
+    // as `backups` shows it; a path that one file. Files are matched without
+    // case, as Windows matches them.
+    std::vector<Backup*> Named(std::wstring_view asked) {
+        std::vector<Backup*> named;
+        const bool file = IsFile(asked);
+        for (Backup& backup : Backups())
+            if (!file && Holds(backup, asked)) named.push_back(&backup);
+        if (named.empty())
+            for (Backup& backup : Backups())
+                if (registry_.SameName(file ? backup.file.path : FileNameOf(backup.file.path), asked)) return {&backup};
+        return named;
     }
 
     void ListBackups() {
-        for (Backup& backup : Backups())
-            if (!Held(backup).empty()) Out(backup.file.written + L"\t" + *backup.held + L"\t" + backup.file.path + L"\r\n");
+        for (const Backup& backup : Backups())
+            if (!backup.held.empty()) Out(backup.removed.local + L"\t" + backup.held + L"\t" + backup.file.path + L"\r\n");
     }
 
-    // From the backups that hold the name, newest first, where older ones of
-    // the same removal complete the newest; or from the file given, reading
-    // no other.
+    // From the backups that hold the name, where older ones of the same
+    // removal complete the latest; or from the one file named, reading no
+    // other.
     void Restore(std::wstring_view asked) {
         std::vector<std::wstring> paths;
         if (IsFile(asked)) paths.emplace_back(asked);
         else
-            for (Backup& backup : Backups())
-                if (Holds(backup, asked)) paths.push_back(backup.file.path);
+            for (const Backup* backup : Named(asked)) paths.push_back(backup->file.path);
         if (paths.empty()) {
             Out(L"No backup of " + InQuotes(asked) + L".\r\n");
             exitCode_ = kNameStays;
@@ -200,7 +211,7 @@ public:
         const RestoreResult result = archive_.ReadBackupFile(paths.front(), files.front())
                                          ? RestoreScreenName(registry_, archive_, ReadAfterFirst(paths, files), restored, why)
                                          : RestoreResult::kRefusedFile;
-        const std::wstring name = restored.name.empty() && IsFile(asked) ? FileNameOf(asked) : restored.name;
+        const std::wstring name = restored.name.empty() ? FileNameOf(asked) : restored.name;
         if (result == RestoreResult::kRestored) {
             Out(L"Restored " + InQuotes(name) + L".\r\n");
             return;
@@ -219,22 +230,29 @@ public:
         return std::span(files).first(read);
     }
 
-    // Only files that read as backups go, /all or not.
+    // Only files that read as backups go, /all or not; names are taken as
+    // restore takes them.
     void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {
-        for (Backup& backup : Backups()) {
-            const std::wstring& path = backup.file.path;
-            const bool asked = all ? !Held(backup).empty() : std::ranges::any_of(names, [&](std::wstring_view n) { return Holds(backup, n); });
-            if (!asked) continue;
-            if (archive_.DeleteBackup(path)) {
-                Out(L"Deleted " + InQuotes(path) + L".\r\n");
+        std::vector<const Backup*> asked;
+        std::vector<std::wstring_view> none;
+        for (const Backup& backup : Backups())
+            if (all && !backup.held.empty()) asked.push_back(&backup);
+        for (const std::wstring_view name : names) {
+            const std::size_t before = asked.size();
+            for (const Backup* backup : Named(name))
+                if (!backup->held.empty()) asked.push_back(backup);
+            if (asked.size() == before) none.push_back(name);
+        }
+        for (const Backup& backup : Backups()) {
+            if (std::ranges::find(asked, &backup) == asked.end()) continue;
+            if (archive_.DeleteBackup(backup.file.path)) {
+                Out(L"Deleted " + InQuotes(backup.file.path) + L".\r\n");
             } else {
-                Err(L"tallowick-cli: could not delete " + InQuotes(path) + L".\r\n");
+                Err(L"tallowick-cli: could not delete " + InQuotes(backup.file.path) + L".\r\n");
                 exitCode_ = kNameStays;
             }
         }
-        for (const std::wstring_view name : names)
-            if (std::ranges::none_of(Backups(), [&](Backup& b) { return Holds(b, name); }))
-                Out(L"No backup of " + InQuotes(name) + L".\r\n");
+        for (const std::wstring_view name : none) Out(L"No backup of " + InQuotes(name) + L".\r\n");
     }
 
     void Out(std::wstring_view text) { Track(output_.Out(text)); }

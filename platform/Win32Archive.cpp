@@ -316,23 +316,38 @@ std::wstring RemovedFolder() {
     return local.empty() ? local : local + L"\\Tallowick\\Removed";
 }
 
+namespace {
+
+// FileTimeToLocalFileTime takes the local clock's offset as it is now,
+// summer time or not.
+reg::Moment MomentOf(const FILETIME& time) {
+    constexpr ULONGLONG kTicksTo1970 = 116444736000000000ULL, kTicksPerMillisecond = 10000;
+    FILETIME local{};
+    FileTimeToLocalFileTime(&time, &local);
+    const auto ticks = [](const FILETIME& t) { return static_cast<LONGLONG>(ULONGLONG{t.dwHighDateTime} << 32 | t.dwLowDateTime); };
+    return {(ticks(time) - static_cast<LONGLONG>(kTicksTo1970)) / static_cast<LONGLONG>(kTicksPerMillisecond),
+            static_cast<std::int32_t>((ticks(local) - ticks(time)) / (60 * 10'000'000LL))};
+}
+
+}  // namespace
+
+reg::Moment Win32Archive::Now() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return MomentOf(now);
+}
+
 // One new file per removal; a second removal of the name within the same
 // millisecond gets a number after the time rather than overwriting the first.
-reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
-                                            std::wstring& path) {
+reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const reg::Moment& removed,
+                                            const std::vector<std::uint8_t>& fileBytes, std::wstring& path) {
     using enum reg::ArchiveStatus;
     const std::wstring folder = RemovedFolder();
     if (folder.empty()) return kNoBackupFolder;
     if (!MakeFolder(folder.substr(0, folder.rfind(L'\\'))) || !MakeFolder(folder)) return kNoBackupFolder;
 
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    wchar_t stamp[32];
-    std::swprintf(stamp, std::size(stamp), L"%04u-%02u-%02u %02u.%02u.%02u.%03u", now.wYear, now.wMonth, now.wDay,
-                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
     for (int attempt = 1; attempt < 100; ++attempt) {
-        const std::wstring suffix = attempt == 1 ? L"" : L"-" + std::to_wstring(attempt);
-        path = folder + L'\\' + reg::BackupFileName(stamp + suffix, name);
+        path = folder + L'\\' + reg::BackupFileName(removed, attempt, name);
         UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
@@ -353,31 +368,19 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const std::v
 
 bool Win32Archive::DeleteBackup(const std::wstring& path) { return DeleteFileW(ForFileApi(path).c_str()) != 0; }
 
-// Newest first by the time each was last written, which the file name's
-// stamp also tells but a copied or renamed file keeps only here.
+// The last written first: the order of backups whose removals record the
+// same time.
 std::vector<reg::BackupFile> Win32Archive::Backups() {
-    std::vector<std::pair<ULONGLONG, reg::BackupFile>> found;
+    std::vector<reg::BackupFile> found;
     const std::wstring folder = RemovedFolder();
     WIN32_FIND_DATAW data{};
     HANDLE search = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(ForFileApi(folder + L"\\*.reg").c_str(), &data);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data) != 0) {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        FILETIME local{};
-        SYSTEMTIME time{};
-        FileTimeToLocalFileTime(&data.ftLastWriteTime, &local);
-        FileTimeToSystemTime(&local, &time);
-        wchar_t written[32];
-        std::swprintf(written, std::size(written), L"%04u-%02u-%02u %02u:%02u:%02u", time.wYear, time.wMonth, time.wDay,
-                      time.wHour, time.wMinute, time.wSecond);
-        found.emplace_back(ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime,
-                           reg::BackupFile{folder + L'\\' + data.cFileName, written});
-    }
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data) != 0)
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            found.push_back({folder + L'\\' + data.cFileName, MomentOf(data.ftLastWriteTime)});
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    std::ranges::stable_sort(found, std::ranges::greater{}, [](const auto& entry) { return entry.first; });
-    std::vector<reg::BackupFile> newestFirst;
-    newestFirst.reserve(found.size());
-    for (auto& entry : found) newestFirst.push_back(std::move(entry.second));
-    return newestFirst;
+    std::ranges::stable_sort(found, std::ranges::greater{}, [](const reg::BackupFile& file) { return file.modified.utc; });
+    return found;
 }
 
 void Win32Archive::MarkPartial(const std::wstring& path) {

@@ -14,8 +14,9 @@ class Win32Archive final : public reg::NameArchive {
 public:
     reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,
                                 reg::NameSnapshot& snapshot) override;
-    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
-                                  std::wstring& path) override;
+    reg::Moment Now() override;
+    reg::ArchiveStatus SaveBackup(std::wstring_view name, const reg::Moment& removed,
+                                  const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override;
     reg::ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) override;
     bool DeleteBackup(const std::wstring& path) override;
     void MarkPartial(const std::wstring& path) override;

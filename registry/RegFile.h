@@ -55,9 +55,16 @@ enum class ArchiveStatus {
     kDenied,          // the registry refused to delete part of it
 };
 
+// A point in time as this machine's clock tells it: UTC milliseconds since
+// 1970, and how many minutes the local clock is ahead of UTC.
+struct Moment {
+    std::int64_t utc = 0;
+    std::int32_t utcOffset = 0;
+};
+
 struct BackupFile {
     std::wstring path;
-    std::wstring written;  // local time, "YYYY-MM-DD HH:MM:SS"
+    Moment modified;  // last written, with the local clock's offset as it is now
 };
 
 // What removal, undo and restore need from the registry and the backup
@@ -67,9 +74,11 @@ public:
     virtual ~NameArchive() = default;
     // A name with neither a value nor a key gives an empty snapshot.
     virtual ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name, NameSnapshot& snapshot) = 0;
-    // Writes one new backup file of the removal and gives its path.
-    virtual ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes,
-                                     std::wstring& path) = 0;
+    virtual Moment Now() = 0;
+    // Writes one new backup file of the removal made at `removed`, named by
+    // BackupFileName, and gives its path.
+    virtual ArchiveStatus SaveBackup(std::wstring_view name, const Moment& removed,
+                                     const std::vector<std::uint8_t>& fileBytes, std::wstring& path) = 0;
     // Deletes the name's settings key as `saved` holds it, deepest first: a
     // key that holds anything else now stops the removal there, and it and
     // the keys above it stay (kChanged).
@@ -77,7 +86,7 @@ public:
     virtual bool DeleteBackup(const std::wstring& path) = 0;
     // Adds PartialRemovalMark() to the end of the backup.
     virtual void MarkPartial(const std::wstring& path) = 0;
-    // The backup files, newest first, with when each was written.
+    // The backup files, the last written first.
     virtual std::vector<BackupFile> Backups() = 0;
     virtual bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
     // Writes `missing`, what a restore lacks of the name: a key of it that
@@ -87,9 +96,11 @@ public:
     virtual bool Restore(std::wstring_view usersKeyPath, const NameSnapshot& missing, const NameSnapshot& present) = 0;
 };
 
-// The .reg text regedit exports for the snapshot (lines end in CRLF), and
-// that text as the file's bytes: UTF-16LE after a byte order mark.
-std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot);
+// The .reg text regedit exports for the snapshot (lines end in CRLF), with
+// when it was removed in a comment, and that text as the file's bytes:
+// UTF-16LE after a byte order mark.
+std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot,
+                           const std::optional<Moment>& removed = std::nullopt);
 std::vector<std::uint8_t> RegFileBytes(std::wstring_view text);
 // Reads back a file that RegFileBytes made, or the registry editor exported:
 // the one screen name it holds, byte for byte. Refused, with the reason in
@@ -110,7 +121,16 @@ inline constexpr std::size_t kLargestBackup = std::size_t{64} << 20;
 // the name is restored, never one of an earlier, separate removal.
 std::vector<std::uint8_t> PartialRemovalMark();
 bool MarkedPartial(std::span<const std::uint8_t> fileBytes);
-// "STAMP NAME.reg", with the characters that file names forbid replaced.
-std::wstring BackupFileName(std::wstring_view stamp, std::wstring_view name);
+// "YYYY-MM-DD HH.MM.SS.mmm NAME.reg" in local time, a number after the time
+// where `attempt` > 1, and the name escaped so that no two names share one.
+std::wstring BackupFileName(const Moment& removed, int attempt, std::wstring_view name);
+// When the removal that wrote a backup was: the time its text records, else
+// its file name's, else when it was last written. `utc` orders backups;
+// `local` ("YYYY-MM-DD HH:MM:SS") is what a user is shown.
+struct RemovalTime {
+    std::int64_t utc = 0;
+    std::wstring local;
+};
+RemovalTime WhenRemoved(std::span<const std::uint8_t> fileBytes, const BackupFile& file);
 
 }  // namespace reg

@@ -62,7 +62,8 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
         if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
             read != reg::ArchiveStatus::kDone || snapshot.Empty() || !write)
             return FromArchive(read);
-        const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot));
+        const reg::Moment now = archive.Now();
+        const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot, now));
         if (!reg::ReadsBackAs(bytes, USERS_KEY_PATH, SameNameIn(registry), snapshot)) {
             // A key read while another program adds to it may show a value
             // twice: that is no name a file cannot say, but a name that moved.
@@ -70,7 +71,7 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
             const bool moved = archive.Snapshot(USERS_KEY_PATH, name, again) != reg::ArchiveStatus::kDone || again != snapshot;
             return moved ? RemoveResult::kChanged : RemoveResult::kBackupWouldNotRestore;
         }
-        return FromArchive(archive.SaveBackup(name, bytes, file));
+        return FromArchive(archive.SaveBackup(name, now, bytes, file));
     } catch (...) {
         return RemoveResult::kBackupNotWritten;
     }

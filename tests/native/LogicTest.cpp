@@ -314,9 +314,53 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
         if (i % 10 == 0) many.key->subkeys.push_back({L"k" + std::to_wstring(i), {}, {}});
     }
     EXPECT_TRUE(roundTrip(many) == many);
-    EXPECT_EQ(reg::BackupFileName(L"T", L"a<b>c:d\"e/f\\g|h?i*j\x01k"), L"T a_b_c_d_e_f_g_h_i_j_k.reg");
-    EXPECT_EQ(reg::BackupFileName(L"T", std::wstring(59, L'x') + L"\xD83D\xDE00y"), L"T " + std::wstring(59, L'x') + L".reg");
-    EXPECT_EQ(reg::BackupFileName(L"T", L"\xDE00" L"a\xD83D\xD83D\xDE00"), L"T _a_\xD83D\xDE00.reg");
+}
+
+// No two names share a backup's file name: what a file name cannot hold, and
+// "%", is escaped by its code unit; a long name ends in a hash of the whole.
+// The removal's time goes into the file, and orders backups before the file
+// name's stamp and the time the file was written.
+TEST(Backup, FileNamesAndTimesTellRemovalsApart) {
+    const reg::Moment at{1796641201234, 60};  // 2026-12-07 12:00:01.234 local
+    const std::wstring x42(42, L'x'), x59(59, L'x');
+    const struct {
+        std::wstring name, fileName;
+    } names[] = {
+        {L"a/b", L"a%2fb"}, {L"a:b", L"a%3ab"}, {L"a*b", L"a%2ab"}, {L"a_b", L"a_b"}, {L"a%2fb", L"a%252fb"},
+        {L"<>\"\\|?\x01", L"%3c%3e%22%5c%7c%3f%01"}, {L"\xDE00" L"a\xD83D\xD83D\xDE00", L"%ude00a%ud83d\xD83D\xDE00"},
+        {x59 + L"\xD83D\xDE00", x42 + L"%~"}, {x59 + L"\xD83D\xDE01", x42 + L"%~"}, {x42 + L"%", x42 + L"%25"},
+    };
+    std::set<std::wstring> made;
+    for (const auto& row : names) {
+        const std::wstring made1 = reg::BackupFileName(at, 1, row.name);
+        EXPECT_TRUE(made1.starts_with(L"2026-12-07 12.00.01.234 " + row.fileName) && made1.size() <= 24 + 60 + 4) << row.fileName;
+        EXPECT_TRUE(made.insert(made1).second) << row.fileName;
+    }
+    EXPECT_EQ(reg::BackupFileName(at, 2, L"a"), L"2026-12-07 12.00.01.234-2 a.reg");
+
+    const reg::NameSnapshot snapshot{L"x", reg::ValueData{L"x", 3, {}}, {}};
+    const auto file = [&](std::optional<reg::Moment> removed) { return reg::RegFileBytes(reg::RegExportText(kUsers, snapshot, removed)); };
+    std::vector<std::uint8_t> badRecord = reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n; Removed 2026-13-07 12:00:01.234 UTC+01:00\r\n");
+    const std::int64_t modified = at.utc + 86'400'000;
+    const struct {
+        std::vector<std::uint8_t> bytes;
+        std::wstring path;
+        std::int64_t utc;
+        std::wstring local;
+    } times[] = {
+        {file(reg::Moment{at.utc, -330}), L"Removed\\2020-01-01 00.00.00.000 x.reg", at.utc, L"2026-12-07 05:30:01"},
+        {file({}), L"Removed\\2026-12-07 12.00.01.234-2 x.reg", at.utc, L"2026-12-07 12:00:01"},
+        {badRecord, L"Removed\\x.reg", modified, L"2026-12-08 12:00:01"},
+        {file({}), L"Removed\\2026-02-30 12.00.01.234 x.reg", modified, L"2026-12-08 12:00:01"},
+    };
+    for (const auto& row : times) {
+        const reg::RemovalTime when = reg::WhenRemoved(row.bytes, {row.path, {modified, 60}});
+        EXPECT_EQ(when.utc, row.utc) << row.path;
+        EXPECT_EQ(when.local, row.local) << row.path;
+    }
+    reg::NameSnapshot read;
+    std::wstring why;
+    EXPECT_TRUE(reg::ReadBackup(file(at), kUsers, SameAscii, read, why) && read == snapshot) << why;
 }
 
 // A file that would write anything but one screen name's value and key tree
@@ -394,17 +438,18 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         reg::Status openStatus = reg::kSuccess;
         bool outputFails = false;
     } rows[] = {
-        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 0, {}},
+        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
          L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, both},
-        {{L"remove", L"-ALL"}, L"Could not remove \"\".\r\nRemoved \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\n",
-         1, {L"-dash", L"alice", L"Bob"}, L"tallowick-cli: could not remove \"\": it is the key's default value"},
+        {{L"remove", L"-ALL"},
+         L"Could not remove \"\".\r\nRemoved \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n",
+         1, {L"-dash", L"alice", L"Bob", L"v.reg"}, L"tallowick-cli: could not remove \"\": it is the key's default value"},
         {{L"remove", L"dave\\evil", L"dave\\evil"}, L"Could not remove \"dave\\evil\".\r\nCould not remove \"dave\\evil\".\r\n", 1, {},
          L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
         {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
         {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
-        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
+        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
         {{L"remove", L"-dash"}, L"", 2, {}, L"tallowick-cli: unknown switch \"-dash\"."},
@@ -415,17 +460,19 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"restore", L"alice"}, L"Could not restore \"alice\".\r\n", 1, {},
          L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": a value or key of that name exists again.\r\n",
          {{L"remove", L"alice"}, {L"restore", L"alice"}}},
-        {{L"backups", L"-DELETE", L"BOB", L"carol"}, L"Deleted \"Bob.reg\".\r\nNo backup of \"carol\".\r\n", 0, both, L"", removeBoth,
-         Names{L"alice"}},
+        // A name, else a file of that name in the backup folder; "v.reg" is a name.
+        {{L"backups", L"-DELETE", L"alice.reg", L"BOB", L"carol"},
+         L"Deleted \"Removed\\Bob.reg\".\r\nDeleted \"Removed\\alice.reg\".\r\nNo backup of \"carol\".\r\n", 0, both, L"", removeBoth, Names{}},
+        {{L"restore", L"v.reg"}, L"Restored \"v.reg\".\r\n", 0, {}, L"", {{L"remove", L"v.reg"}}},
         // A file that is no backup is named, and stops no listing, restore or deletion.
-        {{L"backups"}, L"2026-12-07 12:00:01\tBob\tBob.reg\r\n2026-12-07 12:00:00\talice\talice.reg\r\n", 0, both,
-         L"tallowick-cli: passed over \"deep.reg\", which is no backup: line 2: a key lies more than 512 levels deep, deeper than the "
+        // The latest removal first, as the files record it, whenever they were written.
+        {{L"backups"}, L"2026-12-07 12:00:02\tBob\tRemoved\\Bob.reg\r\n2026-12-07 12:00:01\talice\tRemoved\\alice.reg\r\n", 0, both,
+         L"tallowick-cli: passed over \"Removed\\deep.reg\", which is no backup: line 2: a key lies more than 512 levels deep, deeper than the "
          L"registry goes.\r\n", removeBoth, {}, true},
-        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"deep.reg\"", {{L"remove", L"alice"}},
-         {}, true},
-        {{L"restore", L"Bob.reg"}, L"Restored \"Bob\".\r\n", 0, {}, L"", {{L"remove", L"Bob"}}, {}, true},
-        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Bob.reg\".\r\nDeleted \"alice.reg\".\r\n", 0, both,
-         L"tallowick-cli: passed over \"deep.reg\"", removeBoth, Names{}, true},
+        {{L"restore", L"alice"}, L"Restored \"alice\".\r\n", 0, {}, L"tallowick-cli: passed over \"Removed\\deep.reg\"",
+         {{L"remove", L"alice"}}, {}, true},
+        {{L"backups", L"/delete", L"/all"}, L"Deleted \"Removed\\Bob.reg\".\r\nDeleted \"Removed\\alice.reg\".\r\n", 0, both,
+         L"tallowick-cli: passed over \"Removed\\deep.reg\"", removeBoth, Names{}, true},
         {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", {}, Names{}},
         {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
@@ -434,11 +481,11 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     };
     for (const auto& row : rows) {
         MemoryRegistry registry;
-        registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash"};
+        registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash", L"v.reg"};
         registry.openStatus = row.openStatus;
         if (row.strays)
-            registry.files = {{L"deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
-                              {L"x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
+            registry.files = {{L"Removed\\deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
+                              {L"Removed\\x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name);
         for (const auto& command : row.before) RunCli(registry, command);
@@ -453,7 +500,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
         EXPECT_EQ(registry.values, expected.values) << shown.size();
         EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
-        EXPECT_EQ(registry.files.count(L"deep.reg") + registry.files.count(L"x.registry"), row.strays ? 2U : 0U);
+        EXPECT_EQ(registry.files.count(L"Removed\\deep.reg") + registry.files.count(L"Removed\\x.registry"), row.strays ? 2U : 0U);
     }
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);

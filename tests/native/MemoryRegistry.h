@@ -48,8 +48,9 @@ public:
     std::optional<std::uint32_t> unreadableFrom;     // listing from this index is denied
     reg::ArchiveStatus snapshotStatus = reg::ArchiveStatus::kDone;
     std::optional<reg::NameSnapshot> held;  // what a snapshot of any name gives, data and all
-    std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "NAME.reg"
+    std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "Removed\NAME.reg"
     std::map<std::wstring, std::vector<std::uint8_t>> files;
+    std::int64_t clock = 1796641200000;  // 2026-12-07 12:00:00 at UTC+01:00, a second on at each removal
 
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override {
         const bool found = keyPath == USERS_KEY_PATH && openStatus == reg::kSuccess;
@@ -71,10 +72,12 @@ public:
         snapshot = held.value_or(snapshot);
         return snapshotStatus;
     }
-    reg::ArchiveStatus SaveBackup(std::wstring_view name, const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override {
+    reg::Moment Now() override { return {clock += 1000, 60}; }
+    reg::ArchiveStatus SaveBackup(std::wstring_view name, const reg::Moment& /*removed*/, const std::vector<std::uint8_t>& fileBytes,
+                                  std::wstring& path) override {
         if (backupFails) return reg::ArchiveStatus::kNotWritten;
         const std::wstring stem = std::wstring(name) + (std::ranges::count(backups, name) == 0 ? L"" : L"-" + std::to_wstring(backups.size()));
-        path = stem + L".reg";
+        path = L"Removed\\" + stem + L".reg";
         backups.push_back(stem);
         files[path] = fileBytes;
         return reg::ArchiveStatus::kDone;
@@ -90,18 +93,20 @@ public:
         files[path].insert(files[path].end(), mark.begin(), mark.end());
     }
     bool DeleteBackup(const std::wstring& path) override {
-        std::erase(backups, path.substr(0, path.size() - 4));
+        std::erase(backups, path.substr(8, path.size() - 12));
         return files.erase(path) != 0;
     }
-    // Files that no removal wrote (copied in, or found by a short name) are the newest.
+    // Files that no removal wrote (copied in, or found by a short name) were
+    // written last; the others were copied back oldest last, so only the
+    // time each records puts them in order.
     std::vector<reg::BackupFile> Backups() override {
-        std::vector<reg::BackupFile> newestFirst;
+        std::vector<reg::BackupFile> found;
         for (const auto& file : files)
-            if (std::ranges::none_of(backups, [&](const std::wstring& name) { return name + L".reg" == file.first; }))
-                newestFirst.push_back({file.first, L"2026-12-07 12:00:59"});
-        for (std::size_t i = backups.size(); i-- > 0;)
-            newestFirst.push_back({backups[i] + L".reg", L"2026-12-07 12:00:0" + std::to_wstring(i)});
-        return newestFirst;
+            if (std::ranges::none_of(backups, [&](const std::wstring& name) { return L"Removed\\" + name + L".reg" == file.first; }))
+                found.push_back({file.first, {clock + 59'000, 60}});
+        for (std::size_t i = 0; i < backups.size(); ++i)
+            found.push_back({L"Removed\\" + backups[i] + L".reg", {clock + static_cast<std::int64_t>(backups.size() - i) * 1000, 60}});
+        return found;
     }
     bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override {
         const auto found = files.find(path);
