@@ -16,20 +16,37 @@ namespace {
 
 using namespace ScreenNames;
 
-constexpr std::wstring_view kUsage =
-    L"Lists, removes and restores the messenger's saved screen names of the signed-in user.\r\n"
+constexpr std::wstring_view kAbout = L"Lists, removes and restores the messenger's saved screen names of the signed-in user.\r\n";
+
+// Each verb's lines, which "VERB /?" prints alone.
+constexpr struct {
+    std::wstring_view verb, lines;
+} kVerbUsage[] = {
+    {L"list",
+     L"  tallowick-cli list                      every name, one per line\r\n"
+     L"  tallowick-cli list /unicode             the same, to a file or pipe in UTF-16 (for cmd's for /f)\r\n"},
+    {L"remove",
+     L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
+     L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
+     L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
+     L"  tallowick-cli remove ... /whatif        says what would be removed (keys, values, bytes) and changes nothing\r\n"},
+    {L"restore",
+     L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
+     L"  tallowick-cli restore PATH\\FILE.reg     brings back the name that the file holds (an argument with \\ or /)\r\n"},
+    {L"backups",
+     L"  tallowick-cli backups                   the backup files, latest removal first: its date and time, name, file\r\n"
+     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"},
+};
+
+constexpr std::wstring_view kOthers =
+    L"  tallowick-cli /version                  the version\r\n"
+    L"  tallowick-cli /?                        this text (also -h, --help); VERB /? that verb's alone\r\n";
+
+constexpr std::wstring_view kRules =
     L"\r\n"
-    L"  tallowick-cli list                      every name, one per line (the default value is an empty line)\r\n"
-    L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
-    L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
-    L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
-    L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
-    L"  tallowick-cli restore PATH\\FILE.reg     brings back the name that the file holds (an argument with \\ or /)\r\n"
-    L"  tallowick-cli backups                   the backup files, latest removal first: its date and time, name, file\r\n"
-    L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
-    L"  tallowick-cli /?                        this text (also -h, --help)\r\n"
-    L"\r\n"
-    L"Switches take / - or --; names after -- may begin with / or -.\r\n"
+    L"Switches take / - or --, each once; names after -- may begin with / or -. The same name twice is one name.\r\n"
+    L"A name holding a control character (tab, CR, LF...) or beginning with ~ is written, and read, as ~ and the name\r\n"
+    L"with each such character and each ~ as ~ and two hex digits: \"a<tab>b\" is ~a~09b, \"~x\" is ~~7Ex.\r\n"
     L"Exit code: 0 all done, 1 a name stays or is not back, or the names could not be read, 2 bad usage.\r\n";
 
 using reg::SameAsciiNoCase;
@@ -48,19 +65,68 @@ bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
     return false;
 }
 
+// One line of output holds one name, and reads back as that name: a name
+// holding a control character (a tab, CR or LF would split or blur the line)
+// is written with a leading ~, and each such character, and each ~, as ~ and
+// two hex digits. So is a name beginning with ~, which would read as that form.
+constexpr wchar_t kEscape = L'~';
+bool IsControl(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F); }
+
+std::wstring Shown(std::wstring_view name) {
+    if (!name.starts_with(kEscape) && std::ranges::none_of(name, IsControl)) return std::wstring(name);
+    constexpr std::wstring_view kHex = L"0123456789ABCDEF";
+    std::wstring shown(1, kEscape);
+    for (const wchar_t ch : name)
+        if (IsControl(ch) || ch == kEscape) shown += {kEscape, kHex[(ch >> 4) & 0xF], kHex[ch & 0xF]};
+        else shown += ch;
+    return shown;
+}
+
+// An argument in that form means the name it stands for; any other, as "~x"
+// typed by hand, means itself. What is not a hex digit after a ~ reads as some
+// digit, which the last check, that the name is shown as the argument, refuses.
+std::wstring FromShown(std::wstring_view argument) {
+    if (!argument.starts_with(kEscape)) return std::wstring(argument);
+    const auto digit = [](wchar_t ch) {
+        return static_cast<int>(std::wstring_view(L"0123456789ABCDEF0123456789abcdef").find(ch) % 16);
+    };
+    std::wstring name;
+    for (std::size_t at = 1; at < argument.size(); ++at) {
+        if (argument[at] != kEscape) {
+            name += argument[at];
+            continue;
+        }
+        if (at + 2 >= argument.size()) return std::wstring(argument);
+        name += static_cast<wchar_t>(digit(argument[at + 1]) * 16 + digit(argument[at + 2]));
+        at += 2;
+    }
+    return SameAsciiNoCase(Shown(name), argument) ? name : std::wstring(argument);
+}
+
 // What follows the verb: its switches, and the names (or files) after them
-// or after "--".
+// or after "--", read back from the form they are listed in, each once as the
+// registry compares names.
 struct Arguments {
-    std::vector<std::wstring_view> switches, names;
+    std::vector<std::wstring_view> switches;
+    std::vector<std::wstring> names;
+    bool help = false;
 };
 
-Arguments Split(std::span<const std::wstring_view> rest) {
+Arguments Split(std::span<const std::wstring_view> rest, const reg::RegistryReader& registry) {
     Arguments split;
     bool switches = true;
     for (const std::wstring_view argument : rest) {
-        if (switches && argument == L"--") switches = false;
-        else if (switches && IsSwitch(argument)) split.switches.push_back(argument);
-        else split.names.push_back(argument);
+        if (switches && argument == L"--") {
+            switches = false;
+        } else if (switches && IsHelp(argument)) {
+            split.help = true;
+        } else if (switches && IsSwitch(argument)) {
+            split.switches.push_back(argument);
+        } else {
+            std::wstring name = FromShown(argument);
+            if (std::ranges::none_of(split.names, [&](const std::wstring& n) { return registry.SameName(n, name); }))
+                split.names.push_back(std::move(name));
+        }
     }
     return split;
 }
@@ -72,7 +138,7 @@ bool EndsInReg(std::wstring_view path) { return path.size() >= 4 && SameAsciiNoC
 bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") != std::wstring_view::npos; }
 
 
-std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name) + L"\""; }
+std::wstring InQuotes(std::wstring_view name) { return L"\"" + Shown(name) + L"\""; }
 
 std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     switch (result) {
@@ -98,6 +164,28 @@ std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     return L"it holds a NUL character, which would cut it short to another name";
 }
 
+std::wstring Count(std::size_t count, std::wstring_view thing) {
+    return std::to_wstring(count) + L" " + std::wstring(thing) + (count == 1 ? L"" : L"s");
+}
+
+// "3 keys, 6 values, 120 bytes": the settings key and every key below it, the
+// name's value and theirs, and the data those values hold.
+std::wstring Measure(const reg::NameSnapshot& snapshot) {
+    std::size_t keys = 0, values = 0, bytes = 0;
+    const auto value = [&](const reg::ValueData& data) { ++values, bytes += data.bytes.size(); };
+    if (snapshot.value) value(*snapshot.value);
+    std::vector<const reg::KeyTree*> pending;
+    if (snapshot.key) pending.push_back(&*snapshot.key);
+    while (!pending.empty()) {
+        const reg::KeyTree& key = *pending.back();
+        pending.pop_back();
+        ++keys;
+        std::ranges::for_each(key.values, value);
+        for (const reg::KeyTree& subkey : key.subkeys) pending.push_back(&subkey);
+    }
+    return Count(keys, L"key") + L", " + Count(values, L"value") + L", " + Count(bytes, L"byte");
+}
+
 struct Backup {
     reg::BackupFile file;
     std::wstring held;  // the name it holds; empty: no backup
@@ -111,7 +199,7 @@ public:
 
     int BadUsage(std::wstring_view why) {
         Err(L"tallowick-cli: " + std::wstring(why) + L"\r\n\r\n");
-        Err(kUsage);
+        Err(Usage());
         return kBadUsage;
     }
 
@@ -125,22 +213,24 @@ public:
     }
 
     void List(const std::vector<std::wstring>& names) {
-        for (const std::wstring& name : names) Out(name + L"\r\n");
+        for (const std::wstring& name : names) Out(Shown(name) + L"\r\n");
     }
 
     // Removes `name` as the window would, with the same backup file, and says
-    // how that went: the outcome on stdout, the reason on stderr.
-    bool Remove(std::wstring_view name, bool backUp) {
+    // how that went: the outcome on stdout, the reason on stderr. With
+    // `whatIf`, reads and checks it as a removal would, and says what would go.
+    void Remove(std::wstring_view name, bool backUp, bool whatIf) {
         reg::NameSnapshot removed;
-        const RemoveResult result = RemoveScreenName(registry_, shells_, archive_, name, removed, backUp);
+        const RemoveResult result = whatIf ? PlanRemoval(registry_, archive_, name, removed, backUp)
+                                           : RemoveScreenName(registry_, shells_, archive_, name, removed, backUp);
         if (result == RemoveResult::kRemoved) {
-            Out(L"Removed " + InQuotes(name) + L".\r\n");
-            return true;
+            Out(whatIf ? L"Would remove " + InQuotes(name) + L": " + Measure(removed) + L".\r\n" : L"Removed " + InQuotes(name) + L".\r\n");
+            return;
         }
-        Out(CouldNotRemoveText(name) + L"\r\n");
-        Err(L"tallowick-cli: could not remove " + InQuotes(name) + L": " + std::wstring(ReasonFor(result, name)) + L".\r\n");
+        Out((whatIf ? L"Would not remove " + InQuotes(name) + L"." : CouldNotRemoveText(Shown(name))) + L"\r\n");
+        Err(std::wstring(whatIf ? L"tallowick-cli: would not remove " : L"tallowick-cli: could not remove ") + InQuotes(name) +
+            L": " + std::wstring(ReasonFor(result, name)) + L".\r\n");
         exitCode_ = kNameStays;
-        return false;
     }
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
@@ -189,7 +279,7 @@ public:
 
     void ListBackups() {
         for (const Backup& backup : Backups())
-            if (!backup.held.empty()) Out(backup.removed.local + L"\t" + backup.held + L"\t" + backup.file.path + L"\r\n");
+            if (!backup.held.empty()) Out(backup.removed.local + L"\t" + Shown(backup.held) + L"\t" + backup.file.path + L"\r\n");
     }
 
     // From the backups that hold the name, where older ones of the same
@@ -216,7 +306,7 @@ public:
             Out(L"Restored " + InQuotes(name) + L".\r\n");
             return;
         }
-        Out(CouldNotRestoreText(name) + L"\r\n");
+        Out(CouldNotRestoreText(Shown(name)) + L"\r\n");
         Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(paths.front())) + L": " + why + L".\r\n");
         exitCode_ = kNameStays;
     }
@@ -232,7 +322,7 @@ public:
 
     // Only files that read as backups go, /all or not; names are taken as
     // restore takes them.
-    void DeleteBackups(const std::vector<std::wstring_view>& names, bool all) {
+    void DeleteBackups(const std::vector<std::wstring>& names, bool all) {
         std::vector<const Backup*> asked;
         std::vector<std::wstring_view> none;
         for (const Backup& backup : Backups())
@@ -276,36 +366,49 @@ private:
 
 }  // namespace
 
-std::wstring_view Usage() { return kUsage; }
+std::wstring Usage(std::wstring_view verb) {
+    std::wstring usage = verb.empty() ? std::wstring(kAbout) + L"\r\n" : L"";
+    for (const auto& [name, lines] : kVerbUsage)
+        if (verb.empty() || SameAsciiNoCase(verb, name)) usage += lines;
+    return usage + (verb.empty() ? std::wstring(kOthers) : L"") + std::wstring(kRules);
+}
 
-int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
-        reg::NameArchive& archive, Output& output) {
+int Run(std::span<const std::wstring_view> arguments, std::wstring_view version, reg::RegistryReader& registry,
+        ScriptShellFactory& shells, reg::NameArchive& archive, Output& output) {
     Command command(registry, shells, archive, output);
     if (arguments.empty()) return command.BadUsage(L"say what to do.");
-    if (arguments.size() == 1 && IsHelp(arguments[0])) {
-        command.Out(kUsage);
+    if (arguments.size() == 1 && (IsHelp(arguments[0]) || IsSwitch(arguments[0], L"version"))) {
+        command.Out(IsHelp(arguments[0]) ? Usage() : L"tallowick-cli " + std::wstring(version) + L"\r\n");
         return command.ExitCode();
     }
     const std::wstring_view verb = arguments[0];
-    const Arguments rest = Split(arguments.subspan(1));
-    const auto onlySwitches = [&](std::initializer_list<std::wstring_view> allowed) {
-        return std::ranges::find_if(rest.switches, [&](std::wstring_view given) {
-            return std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(given, word); });
-        });
+    if (std::ranges::none_of(kVerbUsage, [&](const auto& known) { return SameAsciiNoCase(verb, known.verb); }))
+        return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
+    const Arguments rest = Split(arguments.subspan(1), registry);
+    if (rest.help) {
+        command.Out(Usage(verb));
+        return command.ExitCode();
+    }
+    const auto given = [&](std::wstring_view word) {
+        return std::ranges::count_if(rest.switches, [&](std::wstring_view switchGiven) { return IsSwitch(switchGiven, word); });
     };
+    // An unknown switch, or one given twice, is bad usage: either is a slip
+    // that the script's author would want to hear of.
     const auto badSwitch = [&](std::initializer_list<std::wstring_view> allowed) -> std::optional<int> {
-        if (const auto bad = onlySwitches(allowed); bad != rest.switches.end())
-            return command.BadUsage(L"unknown switch " + InQuotes(*bad) + L".");
+        for (const std::wstring_view switchGiven : rest.switches)
+            if (std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(switchGiven, word); }))
+                return command.BadUsage(L"unknown switch " + InQuotes(switchGiven) + L".");
+        for (const std::wstring_view word : allowed)
+            if (given(word) > 1) return command.BadUsage(L"the switch /" + std::wstring(word) + L" is given twice.");
         return std::nullopt;
     };
-    const auto has = [&](std::wstring_view word) {
-        return std::ranges::any_of(rest.switches, [&](std::wstring_view given) { return IsSwitch(given, word); });
-    };
+    const auto has = [&](std::wstring_view word) { return given(word) != 0; };
     std::vector<std::wstring> listed;
 
     if (SameAsciiNoCase(verb, L"list")) {
-        if (const auto bad = badSwitch({})) return *bad;
+        if (const auto bad = badSwitch({L"unicode"})) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
+        if (has(L"unicode")) output.UseUtf16();
         if (command.ReadNames(listed)) command.List(listed);
         return command.ExitCode();
     }
@@ -327,27 +430,21 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
         command.DeleteBackups(rest.names, all);
         return command.ExitCode();
     }
-    if (!SameAsciiNoCase(verb, L"remove")) return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
-
-    if (const auto bad = badSwitch({L"all", L"nobackup"})) return *bad;
-    const bool all = has(L"all"), backUp = !has(L"nobackup");
+    if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif"})) return *bad;
+    const bool all = has(L"all"), backUp = !has(L"nobackup"), whatIf = has(L"whatif");
     if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
     if (!command.ReadNames(listed)) return command.ExitCode();
 
     if (all) {
-        for (const std::wstring& name : listed) command.Remove(name, backUp);
+        for (const std::wstring& name : listed) command.Remove(name, backUp, whatIf);
         return command.ExitCode();
     }
     // Each name is matched as the registry matches it, and removed in the
-    // spelling the registry holds. A removed name is not listed any more; a
-    // name that stays is, and says so again when asked again.
+    // spelling the registry holds.
     for (const std::wstring_view name : rest.names) {
         const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry.SameName(n, name); });
-        if (found == listed.end()) {
-            command.NotListed(name);
-            continue;
-        }
-        if (command.Remove(*found, backUp)) listed.erase(found);
+        if (found == listed.end()) command.NotListed(name);
+        else command.Remove(*found, backUp, whatIf);
     }
     return command.ExitCode();
 }

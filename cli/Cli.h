@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace reg {
@@ -25,13 +26,17 @@ public:
     virtual ~Output() = default;
     virtual bool Out(std::wstring_view text) = 0;
     virtual bool Err(std::wstring_view text) = 0;
+    // From here on, stdout that goes to a file or a pipe is UTF-16 after a
+    // byte order mark, which cmd's "for /f" reads from a file exactly.
+    virtual void UseUtf16() {}
 };
 
-std::wstring_view Usage();
+// The whole usage text, or only a verb's.
+std::wstring Usage(std::wstring_view verb = {});
 // Runs the command and returns its exit code. `arguments` leaves out the
-// program's own name.
-int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& registry, ScriptShellFactory& shells,
-        reg::NameArchive& archive, Output& output);
+// program's own name; `version` is what /version prints.
+int Run(std::span<const std::wstring_view> arguments, std::wstring_view version, reg::RegistryReader& registry,
+        ScriptShellFactory& shells, reg::NameArchive& archive, Output& output);
 
 // How much of `text` one console write takes: at most `limit` UTF-16 units,
 // never half a surrogate pair.

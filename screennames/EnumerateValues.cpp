@@ -47,7 +47,8 @@ reg::Status ForEachName(reg::RegistryReader& registry, Visit visit) {
         }
         if (status == reg::kNoMoreItems) return reg::kSuccess;
         if (status != reg::kSuccess) return status;
-        if (!visit(std::wstring_view(name.data(), length))) return reg::kSuccess;
+        // The key's default value is no screen name: not listed, not counted.
+        if (length != 0 && !visit(std::wstring_view(name.data(), length))) return reg::kSuccess;
         ++index;
     }
 }

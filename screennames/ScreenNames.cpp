@@ -55,9 +55,10 @@ reg::SameName SameNameIn(const reg::RegistryReader& registry) {
 // writer takes whatever names the registry holds, which the file cannot
 // always say (a line break in a key's name, say), so the bytes are read back
 // as a restore would read them, and a file that would not bring the name
-// back exactly is never written.
+// back exactly is never written. A removal only planned (`save` false) is
+// checked as far as that, and writes nothing.
 RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
-                    reg::NameSnapshot& snapshot, std::wstring& file, bool write) noexcept {
+                    reg::NameSnapshot& snapshot, std::wstring& file, bool write, bool save = true) noexcept {
     try {
         if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
             read != reg::ArchiveStatus::kDone || snapshot.Empty() || !write)
@@ -71,7 +72,7 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
             const bool moved = archive.Snapshot(USERS_KEY_PATH, name, again) != reg::ArchiveStatus::kDone || again != snapshot;
             return moved ? RemoveResult::kChanged : RemoveResult::kBackupWouldNotRestore;
         }
-        return FromArchive(archive.SaveBackup(name, now, bytes, file));
+        return save ? FromArchive(archive.SaveBackup(name, now, bytes, file)) : RemoveResult::kRemoved;
     } catch (...) {
         return RemoveResult::kBackupNotWritten;
     }
@@ -193,6 +194,14 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     KeepWhatWent(archive, name, removed, file);
     if (keyGone == kHoldsLink) return RemoveResult::kHoldsLink;  // made one since it was read
     return keyGone == kChanged || (keyGone == kDone && !valueAsSaved) ? RemoveResult::kChanged : RemoveResult::kStays;
+}
+
+RemoveResult PlanRemoval(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
+                         reg::NameSnapshot& planned, bool backUp) {
+    planned = {std::wstring(name), {}, {}};
+    if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
+    std::wstring file;
+    return BackUp(registry, archive, name, planned, file, backUp, false);
 }
 
 bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,

@@ -42,6 +42,11 @@ enum class RemoveResult {
 RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
                               std::wstring_view name, reg::NameSnapshot& removed, bool backUp = true);
 
+// What RemoveScreenName would take, read and checked as it would be, with
+// nothing written or deleted: kRemoved when it would go.
+RemoveResult PlanRemoval(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
+                         reg::NameSnapshot& planned, bool backUp = true);
+
 // Reads a backup file's bytes as the registry compares names; see
 // reg::ReadBackup for what is refused.
 bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,

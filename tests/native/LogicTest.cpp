@@ -49,7 +49,7 @@ struct Output final : cli::Output {
 
 int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
     Output output;
-    return cli::Run(arguments, registry, registry, registry, output);
+    return cli::Run(arguments, L"9.9", registry, registry, registry, output);
 }
 
 struct Form {
@@ -72,7 +72,7 @@ TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
         std::optional<std::uint32_t> unreadableFrom = {};
     } cases[] = {
         {{L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {}, {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
-        {{L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"", L"a", longest, L"\u03A9mega \U0001F600"}},
+        {{L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"a", longest, L"\u03A9mega \U0001F600"}},  // no default value
         {{L"a", std::wstring(300, L'x')}, 1, {L"a", std::wstring(300, L'x')}},
         {{L"a", L"b"}, 0xFFFFFFFF, {L"a", L"b"}},
         {{}, {}, {}},
@@ -164,25 +164,24 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         std::wstring status;
         Arrange setup = [](MemoryRegistry&) {};  // the delete walk takes the subkeys before a lockedSubkey
     } cases[] = {
-        {"beta", 5, L"beta", {L"beta"}, L"7 ScreeNames(s) found."},
-        {"gamma", 7, L"gamma", {L"gamma"}, L"7 ScreeNames(s) found."},
-        {"shell cannot be made", 4, nullptr, {}, L"Could not remove \"alpha\".",
+        {"beta", 4, L"beta", {L"beta"}, L"6 ScreeNames(s) found."},
+        {"gamma", 6, L"gamma", {L"gamma"}, L"6 ScreeNames(s) found."},
+        {"shell cannot be made", 3, nullptr, {}, L"Could not remove \"alpha\".",
          [](auto& r) { r.shellCreationFails = true; }},
-        {"backup cannot be written", 5, nullptr, {}, notBeta, [](auto& r) { r.backupFails = true; }},
+        {"backup cannot be written", 4, nullptr, {}, notBeta, [](auto& r) { r.backupFails = true; }},
         // The value stays with its key: the name is still listed, and a retry reaches both.
-        {"settings key locked", 5, nullptr, {}, notBeta, [](auto& r) { r.keysLocked = true; }},
-        {"value locked", 5, L"beta", {L"beta"}, notBeta, [](auto& r) { r.valuesLocked = true; }},
-        {"subtree deleted in part", 5, nullptr, {L"beta"}, notBeta, [](auto& r) { r.lockedSubkey = L"s2"; }},
-        {"link", 5, nullptr, {}, notBeta, [](auto& r) { r.snapshotStatus = reg::ArchiveStatus::kHoldsLink; }},
-        {"default value", 1, nullptr, {}, L"Could not remove \"\"."},
-        {"backslash", 6, nullptr, {}, L"Could not remove \"dave\\evil\"."},
-        {"NUL", 3, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
-        {"line break", 8, nullptr, {}, L"Could not remove \"l\nf\"."},
+        {"settings key locked", 4, nullptr, {}, notBeta, [](auto& r) { r.keysLocked = true; }},
+        {"value locked", 4, L"beta", {L"beta"}, notBeta, [](auto& r) { r.valuesLocked = true; }},
+        {"subtree deleted in part", 4, nullptr, {L"beta"}, notBeta, [](auto& r) { r.lockedSubkey = L"s2"; }},
+        {"link", 4, nullptr, {}, notBeta, [](auto& r) { r.snapshotStatus = reg::ArchiveStatus::kHoldsLink; }},
+        {"backslash", 5, nullptr, {}, L"Could not remove \"dave\\evil\"."},
+        {"NUL", 2, nullptr, {}, L"Could not remove \"" + std::wstring(L"a\0b", 3) + L"\"."},
+        {"line break", 7, nullptr, {}, L"Could not remove \"l\nf\"."},
         // A backup that could not name a key, or would restore a link, is no backup.
-        {"settings key named with LF", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy\nList", {}, {}}); }},
+        {"settings key named with LF", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy\nList", {}, {}}); }},
         // The reader's own refusal of a NUL: the writer puts it in the file as it is.
-        {"NUL in a key's name", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({std::wstring(L"a\0b", 3), {}, {}}); }},
-        {"Users value of REG_LINK", 5, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, 6); }},
+        {"NUL in a key's name", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({std::wstring(L"a\0b", 3), {}, {}}); }},
+        {"Users value of REG_LINK", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, 6); }},
     };
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
@@ -438,24 +437,27 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         reg::Status openStatus = reg::kSuccess;
         bool outputFails = false;
     } rows[] = {
-        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 0, {}},
-        {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"},
-         L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\nNo screen name \"alice\".\r\n", 0, both},
-        {{L"remove", L"-ALL"},
-         L"Could not remove \"\".\r\nRemoved \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n",
-         1, {L"-dash", L"alice", L"Bob", L"v.reg"}, L"tallowick-cli: could not remove \"\": it is the key's default value"},
-        {{L"remove", L"dave\\evil", L"dave\\evil"}, L"Could not remove \"dave\\evil\".\r\nCould not remove \"dave\\evil\".\r\n", 1, {},
-         L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
+        {{L"list"}, L"-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 0, {}},
+        {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"}, L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\n", 0, both},
+        {{L"remove", L"-ALL"}, L"Removed \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n", 1,
+         {L"-dash", L"alice", L"Bob", L"v.reg"}, L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
+        {{L"remove", L"/whatif", L"/all"},
+         L"Would remove \"-dash\": 0 keys, 1 value, 0 bytes.\r\nWould remove \"alice\": 0 keys, 1 value, 0 bytes.\r\n"
+         L"Would remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nWould not remove \"dave\\evil\".\r\nWould remove \"v.reg\": 0 keys, 1 value, 0 bytes.\r\n",
+         1, {}, L"tallowick-cli: would not remove \"dave\\evil\": it holds a backslash", {}, Names{}},
+        {{L"remove", L"/all", L"-all"}, L"", 2, {}, L"tallowick-cli: the switch /all is given twice."},
+        {{L"list", L"/?"}, cli::Usage(L"list"), 0, {}},
+        {{L"/version"}, L"tallowick-cli 9.9\r\n", 0, {}},
         {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
         {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
-        {{L"list"}, L"\r\n-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
+        {{L"list"}, L"-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
         {{L"remove", L"-dash"}, L"", 2, {}, L"tallowick-cli: unknown switch \"-dash\"."},
         {{L"remove", L"alice", L"/all"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"list", L"alice"}, L"", 2, {}, L"tallowick-cli: list takes no arguments."},
-        {{L"restore", L"ALICE", L"Bob.reg", L"nosuch"}, L"Restored \"alice\".\r\nRestored \"Bob\".\r\nNo backup of \"nosuch\".\r\n",
+        {{L"restore", L"ALICE", L"alice", L"Bob.reg", L"nosuch"}, L"Restored \"alice\".\r\nRestored \"Bob\".\r\nNo backup of \"nosuch\".\r\n",
          1, {}, L"", removeBoth, both},
         {{L"restore", L"alice"}, L"Could not restore \"alice\".\r\n", 1, {},
          L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": a value or key of that name exists again.\r\n",
@@ -482,6 +484,8 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     for (const auto& row : rows) {
         MemoryRegistry registry;
         registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash", L"v.reg"};
+        registry.keys = {L"Bob"};
+        registry.trees[L"Bob"] = reg::KeyTree{L"Bob", {{L"pw", 3, {1, 2, 3}}}, {{L"Sub", {}, {}}}};
         registry.openStatus = row.openStatus;
         if (row.strays)
             registry.files = {{L"Removed\\deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
@@ -491,7 +495,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         for (const auto& command : row.before) RunCli(registry, command);
         Output output;
         output.fails = row.outputFails;
-        const int exitCode = cli::Run(row.arguments, registry, registry, registry, output);
+        const int exitCode = cli::Run(row.arguments, L"9.9", registry, registry, registry, output);
         const std::wstring shown = row.arguments.empty() ? L"" : std::wstring(row.arguments.back());
         EXPECT_EQ(output.out, row.out) << shown.size();
         EXPECT_EQ(exitCode, row.exitCode) << shown.size();
@@ -502,6 +506,14 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
         EXPECT_EQ(registry.files.count(L"Removed\\deep.reg") + registry.files.count(L"Removed\\x.registry"), row.strays ? 2U : 0U);
     }
+    // Each line of list is one name, and means that name when passed back; "~y" typed by hand means itself.
+    MemoryRegistry shown;
+    shown.values = {L"a\tb", L"c\r\nd", L"~x", L"~y"};
+    Output lines;
+    EXPECT_EQ(cli::Run(std::vector<std::wstring_view>{L"list"}, L"", shown, shown, shown, lines), 0);
+    EXPECT_EQ(lines.out, L"~a~09b\r\n~c~0D~0Ad\r\n~~7Ex\r\n~~7Ey\r\n");
+    EXPECT_EQ(RunCli(shown, {L"remove", L"~a~09b", L"~c~0D~0Ad", L"~~7Ex", L"~y"}), 1);
+    EXPECT_EQ(shown.values, MemoryRegistry::Names{L"c\r\nd"});
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
     EXPECT_EQ(cli::ConsolePiece(std::wstring(7, L'x') + L"\xD83D\xDE00", 8), 7U);

@@ -126,8 +126,8 @@ inline std::wstring DumpMessengerTree(const std::vector<std::wstring>& without =
     return dump;
 }
 
-// The Users key's value names in the registry's own order; none when the
-// key is missing.
+// The screen names, the Users key's value names but its default value, in the
+// registry's own order; none when the key is missing.
 inline std::vector<std::wstring> UsersValueNames() {
     std::vector<std::wstring> names;
     UniqueHKey key;
@@ -136,6 +136,6 @@ inline std::vector<std::wstring> UsersValueNames() {
     for (DWORD index = 0, length = 16384;
          key && RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
          ++index, length = 16384)
-        names.emplace_back(name.data(), length);
+        if (length != 0) names.emplace_back(name.data(), length);
     return names;
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string_view>
@@ -468,7 +469,7 @@ TEST(Cli, RealProcessesAndWinesRegImport) {
                    {omega + L"\\Settings", settings}});
     const std::wstring before = DumpMessengerTree(), removed = DumpMessengerTree({L"a*b", omega});
     CloseHandle(CreateFileW(L"a-b", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(Cli(L"list"), Outcome(0, "\r\na*b\r\n\xCE\xA9mega\r\n"));
+    EXPECT_EQ(Cli(L"list"), Outcome(0, "a*b\r\n\xCE\xA9mega\r\n"));
     const std::wstring folder = RemovedFolder();
     MoveFileW(folder.c_str(), (folder + L".aside").c_str());
     CloseHandle(CreateFileW(folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -511,6 +512,42 @@ TEST(Cli, RealProcessesAndWinesRegImport) {
     DeleteMessengerTree();
     EXPECT_FALSE(archive.Restore(kUsersKey, {L"x", reg::ValueData{std::wstring(20000, L'x'), REG_SZ, {}}, {}}, {}));
     EXPECT_EQ(DumpMessengerTree(), L"");
+}
+
+// The README's cmd scripts, as they stand there, run by cmd beside
+// tallowick-cli on names beyond ASCII and the key's default value.
+TEST(Cli, ReadmeScriptsRunAsShown) {
+    std::ifstream readme(TALLOWICK_README, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(readme), {}};
+    std::vector<std::string> scripts;
+    for (std::size_t at = 0; (at = text.find("```bat\n", at)) != std::string::npos; at = text.find("```", at)) {
+        at += 7;
+        std::string& script = scripts.emplace_back();
+        for (const char ch : text.substr(at, text.find("```", at) - at)) script += ch == '\n' ? "\r\n" : std::string(1, ch);
+    }
+    ASSERT_EQ(scripts.size(), 2U);
+    wchar_t folder[MAX_PATH] = {};
+    GetFullPathNameW(TALLOWICK_CLI, MAX_PATH, folder, nullptr);
+    const std::wstring path = std::wstring(folder).substr(0, std::wstring(folder).find_last_of(L'\\')) + L"\\readme-script.cmd";
+    const auto run = [&](const std::string& script, const std::wstring& arguments) {
+        {
+            const UniqueHandleObject file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            DWORD written = 0;
+            WriteFile(file.get(), script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+        }
+        return RunOtherProcess(L"cmd.exe /c \"\"" + path + L"\" " + arguments + L"\"");
+    };
+    const std::wstring zoe = L"Zo\u00EB", omega = L"\u03A9mega";
+    ResetUsersKey({{L"", {{L"", REG_SZ, SzData(L"not a name")}, {zoe, REG_SZ, {}}, {omega, REG_SZ, {}}, {L"bob", REG_SZ, {}}}},
+                   {omega + L"\\Settings", {{L"pw", REG_BINARY, {1}}}}});
+    const std::wstring kept = DumpMessengerTree({omega, L"bob"}), cleared = DumpMessengerTree({omega, L"bob", zoe});
+    EXPECT_EQ(run(scripts[1], zoe), 0U);
+    EXPECT_EQ(DumpMessengerTree(), kept);
+    EXPECT_EQ(run(scripts[0], L""), 0U);
+    EXPECT_EQ(DumpMessengerTree(), cleared);
+    DeleteFileW(path.c_str());
+    DeleteBackups();
+    DeleteMessengerTree();
 }
 
 }  // namespace
