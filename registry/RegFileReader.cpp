@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 
@@ -308,10 +309,30 @@ private:
     std::size_t line_ = 0;
 };
 
-KeyTree ByName(KeyTree key) {
-    std::ranges::stable_sort(key.values, {}, &ValueData::name);
-    for (KeyTree& subkey : key.subkeys) subkey = ByName(std::move(subkey));
-    return key;
+// A key's values by name; values of one name keep the order they had.
+// Pointers are sorted, not the values: no copy of the tree, and a sort of
+// pointers is far less code than a stable sort of the values.
+std::vector<const ValueData*> ByName(const std::vector<ValueData>& values) {
+    std::vector<const ValueData*> sorted;
+    sorted.reserve(values.size());
+    for (const ValueData& value : values) sorted.push_back(&value);
+    std::ranges::sort(sorted, [](const ValueData* a, const ValueData* b) {
+        // Pointers into one vector: their order is the values' order.
+        return a->name != b->name ? a->name < b->name : std::less<>{}(a, b);
+    });
+    return sorted;
+}
+
+bool SameByName(const KeyTree& a, const KeyTree& b) {
+    if (a.name != b.name || a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size())
+        return false;
+    const std::vector<const ValueData*> aValues = ByName(a.values);
+    const std::vector<const ValueData*> bValues = ByName(b.values);
+    for (std::size_t i = 0; i < aValues.size(); ++i)
+        if (*aValues[i] != *bValues[i]) return false;
+    for (std::size_t i = 0; i < a.subkeys.size(); ++i)
+        if (!SameByName(a.subkeys[i], b.subkeys[i])) return false;
+    return true;
 }
 
 }  // namespace
@@ -356,7 +377,7 @@ bool ReadsBackAs(std::span<const std::uint8_t> fileBytes, std::wstring_view user
     NameSnapshot read;
     std::wstring why;
     if (!ReadBackup(fileBytes, usersKeyPath, sameName, read, why) || read.value != snapshot.value) return false;
-    return read.key && snapshot.key ? ByName(*read.key) == ByName(*snapshot.key) : !read.key && !snapshot.key;
+    return read.key && snapshot.key ? SameByName(*read.key, *snapshot.key) : !read.key && !snapshot.key;
 }
 
 }  // namespace reg
