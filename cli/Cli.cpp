@@ -24,10 +24,11 @@ constexpr struct {
 } kVerbUsage[] = {
     {L"list",
      L"  tallowick-cli list                      every name, one per line\r\n"
+     L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"
      L"  tallowick-cli list /unicode             the same, to a file or pipe in UTF-16 (for cmd's for /f)\r\n"},
     {L"remove",
      L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
-     L"  tallowick-cli remove /all               removes every name that can be removed\r\n"
+     L"  tallowick-cli remove /all               removes every name that can be removed, and every leftover key\r\n"
      L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
      L"  tallowick-cli remove ... /whatif        says what would be removed (keys, values, bytes) and changes nothing\r\n"},
     {L"restore",
@@ -203,14 +204,28 @@ public:
         return kBadUsage;
     }
 
-    // The names as the window lists them; false, said on stderr, when they
-    // could not all be read: a name unseen must not pass for one not there.
-    bool ReadNames(std::vector<std::wstring>& names) {
-        if (EnumerateValues::ListScreenNames(registry_, names) == reg::kSuccess) return true;
+    // False, said on stderr, when the names could not all be read: a name
+    // unseen must not pass for one not there.
+    bool Read(reg::Status status) {
+        if (status == reg::kSuccess) return true;
         Err(EnumerateValues::CouldNotReadText() + L"\r\n");
         exitCode_ = kNameStays;
         return false;
     }
+
+    // The names as the window lists them. With `leftover`, the settings keys
+    // that no name's value names follow: removing every name must not leave
+    // a password behind in one of them.
+    bool ReadNames(std::vector<std::wstring>& names, bool leftover = false) {
+        std::vector<std::wstring> keys;
+        if (!Read(EnumerateValues::ListScreenNames(registry_, names)) ||
+            (leftover && !Read(EnumerateValues::ListLeftoverSettings(registry_, keys))))
+            return false;
+        names.insert(names.end(), keys.begin(), keys.end());
+        return true;
+    }
+
+    bool ReadLeftovers(std::vector<std::wstring>& keys) { return Read(EnumerateValues::ListLeftoverSettings(registry_, keys)); }
 
     void List(const std::vector<std::wstring>& names) {
         for (const std::wstring& name : names) Out(Shown(name) + L"\r\n");
@@ -406,10 +421,10 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     std::vector<std::wstring> listed;
 
     if (SameAsciiNoCase(verb, L"list")) {
-        if (const auto bad = badSwitch({L"unicode"})) return *bad;
+        if (const auto bad = badSwitch({L"unicode", L"leftover"})) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
         if (has(L"unicode")) output.UseUtf16();
-        if (command.ReadNames(listed)) command.List(listed);
+        if (!has(L"leftover") ? command.ReadNames(listed) : command.ReadLeftovers(listed)) command.List(listed);
         return command.ExitCode();
     }
     if (SameAsciiNoCase(verb, L"restore")) {
@@ -433,7 +448,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif"})) return *bad;
     const bool all = has(L"all"), backUp = !has(L"nobackup"), whatIf = has(L"whatif");
     if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
-    if (!command.ReadNames(listed)) return command.ExitCode();
+    if (!command.ReadNames(listed, true)) return command.ExitCode();
 
     if (all) {
         for (const std::wstring& name : listed) command.Remove(name, backUp, whatIf);

@@ -1,5 +1,6 @@
 #include "platform/Win32Registry.h"
 
+#include <array>
 #include <string>
 
 #include "platform/NewerApis.h"
@@ -33,6 +34,20 @@ public:
             RegEnumValueW(key_.get(), index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
         length = chars;
         return status;
+    }
+
+    reg::Status EnumSubkeyName(std::uint32_t index, std::wstring& name) override {
+        std::array<wchar_t, kLongestKeyName + 2> buffer{};
+        DWORD chars = buffer.size();
+        const LSTATUS status =
+            RegEnumKeyExW(key_.get(), index, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr);
+        name.assign(buffer.data(), status == ERROR_SUCCESS ? chars : 0);
+        return status;
+    }
+
+    bool HoldsValue(std::wstring_view name) override {
+        return RegQueryValueExW(key_.get(), std::wstring(name).c_str(), nullptr, nullptr, nullptr, nullptr) !=
+               ERROR_FILE_NOT_FOUND;
     }
 
 private:

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 // The registry as the screen-name code sees it: the result codes it acts on,
@@ -37,6 +38,11 @@ public:
     // `length` is the capacity of `buffer` in characters on the way in, and
     // the name's length without its terminating NUL on the way out.
     virtual Status EnumValueName(std::uint32_t index, std::span<wchar_t> buffer, std::uint32_t& length) = 0;
+    // The subkey at `index`, as EnumValueName counts; kNoMoreItems past the last.
+    virtual Status EnumSubkeyName(std::uint32_t index, std::wstring& name) = 0;
+    // Whether the key holds a value of this name, matched as the registry
+    // matches names; anything but a clear "no" counts as yes.
+    virtual bool HoldsValue(std::wstring_view name) = 0;
 };
 
 class RegistryReader {

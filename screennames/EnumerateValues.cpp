@@ -75,6 +75,18 @@ reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstr
     });
 }
 
+reg::Status ListLeftoverSettings(reg::RegistryReader& registry, std::vector<std::wstring>& keys) {
+    keys.clear();
+    reg::Status status = reg::kSuccess;
+    const std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
+    if (status == reg::kFileNotFound) return reg::kSuccess;
+    if (key == nullptr || status != reg::kSuccess) return status == reg::kSuccess ? reg::kFileNotFound : status;
+    std::wstring name;
+    for (std::uint32_t index = 0; (status = key->EnumSubkeyName(index, name)) == reg::kSuccess; ++index)
+        if (!key->HoldsValue(name)) keys.push_back(name);
+    return status == reg::kNoMoreItems ? reg::kSuccess : status;
+}
+
 std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view name) {
     std::optional<int> found;
     int item = 0;

@@ -18,6 +18,10 @@ inline constexpr int kItemIcon = 1;
 bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar);
 // The same names, for the command line; kSuccess, or why not all were read.
 reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names);
+// The Users key's subkeys that no value names: settings another program
+// left behind (a saved password among them, perhaps), which the list of
+// names cannot show. kSuccess, or why not all were read.
+reg::Status ListLeftoverSettings(reg::RegistryReader& registry, std::vector<std::wstring>& keys);
 // Where a fresh listing would show `name` (from 1), if the registry holds it.
 std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view name);
 // The status text for `count` listed names.

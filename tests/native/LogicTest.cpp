@@ -439,12 +439,16 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     } rows[] = {
         {{L"list"}, L"-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"}, L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\n", 0, both},
-        {{L"remove", L"-ALL"}, L"Removed \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n", 1,
-         {L"-dash", L"alice", L"Bob", L"v.reg"}, L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
+        {{L"remove", L"-ALL"}, L"Removed \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n"
+         L"Removed \"old\".\r\n", 1, {L"-dash", L"alice", L"Bob", L"v.reg", L"old"}, L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
         {{L"remove", L"/whatif", L"/all"},
          L"Would remove \"-dash\": 0 keys, 1 value, 0 bytes.\r\nWould remove \"alice\": 0 keys, 1 value, 0 bytes.\r\n"
-         L"Would remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nWould not remove \"dave\\evil\".\r\nWould remove \"v.reg\": 0 keys, 1 value, 0 bytes.\r\n",
+         L"Would remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nWould not remove \"dave\\evil\".\r\nWould remove \"v.reg\": 0 keys, 1 value, 0 bytes.\r\n"
+         L"Would remove \"old\": 1 key, 0 values, 0 bytes.\r\n",
          1, {}, L"tallowick-cli: would not remove \"dave\\evil\": it holds a backslash", {}, Names{}},
+        // A settings key that no value names is listed apart, and removed by its name or with /all.
+        {{L"list", L"/leftover"}, L"old\r\n", 0, {}},
+        {{L"remove", L"OLD"}, L"Removed \"old\".\r\n", 0, {L"old"}},
         {{L"remove", L"/all", L"-all"}, L"", 2, {}, L"tallowick-cli: the switch /all is given twice."},
         {{L"list", L"/?"}, cli::Usage(L"list"), 0, {}},
         {{L"/version"}, L"tallowick-cli 9.9\r\n", 0, {}},
@@ -484,14 +488,14 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     for (const auto& row : rows) {
         MemoryRegistry registry;
         registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash", L"v.reg"};
-        registry.keys = {L"Bob"};
+        registry.keys = {L"Bob", L"old"};
         registry.trees[L"Bob"] = reg::KeyTree{L"Bob", {{L"pw", 3, {1, 2, 3}}}, {{L"Sub", {}, {}}}};
         registry.openStatus = row.openStatus;
         if (row.strays)
             registry.files = {{L"Removed\\deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
                               {L"Removed\\x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
         MemoryRegistry expected = registry;
-        for (const std::wstring& name : row.removed) expected.values.erase(name);
+        for (const std::wstring& name : row.removed) expected.values.erase(name), expected.keys.erase(name);
         for (const auto& command : row.before) RunCli(registry, command);
         Output output;
         output.fails = row.outputFails;
@@ -503,6 +507,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_EQ(output.err.empty(), row.err.empty() && exitCode != cli::kBadUsage) << shown.size();
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
         EXPECT_EQ(registry.values, expected.values) << shown.size();
+        EXPECT_EQ(registry.keys, expected.keys) << shown.size();
         EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
         EXPECT_EQ(registry.files.count(L"Removed\\deep.reg") + registry.files.count(L"Removed\\x.registry"), row.strays ? 2U : 0U);
     }

@@ -149,6 +149,12 @@ private:
             length = static_cast<std::uint32_t>(name.size());
             return reg::kSuccess;
         }
+        reg::Status EnumSubkeyName(std::uint32_t index, std::wstring& name) override {
+            if (index >= registry_.keys.size()) return reg::kNoMoreItems;
+            name = *std::next(registry_.keys.begin(), index);
+            return reg::kSuccess;
+        }
+        bool HoldsValue(std::wstring_view name) override { return registry_.values.contains(name); }
         bool RegDelete(std::wstring_view path) override {
             registry_.deleteRequests.emplace_back(path);
             const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(USERS_KEY_PATH) + L"\\";
