@@ -366,8 +366,8 @@ void MainWindow::FitPanels() {
         RECT bar{};
         GetClientRect(status_, &bar);
         SIZE text{};
-        if (const HDC dc = GetDC(status_); dc != nullptr) {
-            const HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+        if (HDC dc = GetDC(status_); dc != nullptr) {
+            HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
             GetTextExtentPoint32W(dc, message.c_str(), static_cast<int>(message.size()), &text);
             SelectObject(dc, old);
             ReleaseDC(status_, dc);
