@@ -141,30 +141,6 @@ bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") 
 
 std::wstring InQuotes(std::wstring_view name) { return L"\"" + Shown(name) + L"\""; }
 
-std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
-    switch (result) {
-    case RemoveResult::kRefusedName: break;
-    case RemoveResult::kHoldsLink: return L"its settings key is or holds a registry link, which may lead outside the messenger's key";
-    case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
-    case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
-    case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
-    case RemoveResult::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
-    case RemoveResult::kBackupWouldNotRestore:
-        return L"its backup would not bring it back as it is (its settings hold a name that a backup file cannot say, "
-               L"a registry link's value, or more than a backup file may hold), so no file was written";
-    case RemoveResult::kStays:
-    case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
-    }
-    switch (CheckName(name)) {
-    case NameRule::kDefaultValue: return L"it is the key's default value, whose paths would name the whole Users key";
-    case NameRule::kBackslash: return L"it holds a backslash, so its paths would name another name's settings";
-    case NameRule::kLineBreak: return L"it holds a line break, which a backup file cannot name";
-    case NameRule::kNul:
-    case NameRule::kAddressable: break;
-    }
-    return L"it holds a NUL character, which would cut it short to another name";
-}
-
 std::wstring Count(std::size_t count, std::wstring_view thing) {
     return std::to_wstring(count) + L" " + std::wstring(thing) + (count == 1 ? L"" : L"s");
 }
@@ -244,7 +220,7 @@ public:
         }
         Out((whatIf ? L"Would not remove " + InQuotes(name) + L"." : CouldNotRemoveText(Shown(name))) + L"\r\n");
         Err(std::wstring(whatIf ? L"tallowick-cli: would not remove " : L"tallowick-cli: could not remove ") + InQuotes(name) +
-            L": " + std::wstring(ReasonFor(result, name)) + L".\r\n");
+            L": " + std::wstring(RemoveReason(result, name)) + L".\r\n");
         exitCode_ = kNameStays;
     }
 
@@ -262,7 +238,7 @@ public:
             if (!EndsInReg(file.path)) continue;
             std::vector<std::uint8_t> bytes;
             reg::NameSnapshot held;
-            std::wstring why = L"the file could not be read";
+            std::wstring why(kFileUnread);
             const bool read = archive_.ReadBackupFile(file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
             if (!read) Err(L"tallowick-cli: passed over " + InQuotes(file.path) + L", which is no backup: " + why + L".\r\n");
             reg::RemovalTime removed = reg::WhenRemoved(bytes, file);
@@ -312,7 +288,7 @@ public:
         }
         std::vector<std::vector<std::uint8_t>> files(paths.size());
         reg::NameSnapshot restored;
-        std::wstring why = L"the file could not be read";
+        std::wstring why(kFileUnread);
         const RestoreResult result = archive_.ReadBackupFile(paths.front(), files.front())
                                          ? RestoreScreenName(registry_, archive_, ReadAfterFirst(paths, files), restored, why)
                                          : RestoreResult::kRefusedFile;

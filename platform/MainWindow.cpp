@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -32,8 +34,64 @@ constexpr float kStatusRoom = frmMain::kListHeightMargin - kDesignFrameHeight;
 constexpr float kInitialColumnWidth = 3500;
 // Trebuchet MS 8.25 pt; GDI's font mapper substitutes where it is missing.
 constexpr int kFontHundredthsOfPoint = 825;
+// Room beside a status panel's text for its edges.
+constexpr float kPanelPadding = 180;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+
+// The Open dialog's own lists of what was opened lately, from where and by
+// which program (LastVisitedPidlMRU, OpenSavePidlMRU and their older forms).
+// No flag keeps the dialog from writing them, so they are read before it
+// opens and put back as they were once it closes.
+constexpr wchar_t kDialogListsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32";
+
+std::optional<reg::KeyTree> ReadTree(HKEY parent, const std::wstring& name) {
+    UniqueHKey key;
+    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
+    reg::KeyTree tree{name, {}, {}};
+    std::vector<wchar_t> text(32768);
+    std::vector<BYTE> data;
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(text.size()), type = 0, size = 0;
+        if (RegEnumValueW(key.get(), index, text.data(), &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        data.assign(size, 0);
+        const std::wstring valueName(text.data(), length);
+        if (RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS) continue;
+        tree.values.push_back({valueName, type, std::vector<std::uint8_t>(data.begin(), data.begin() + size)});
+    }
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(text.size());
+        if (RegEnumKeyExW(key.get(), index, text.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (std::optional<reg::KeyTree> sub = ReadTree(key.get(), std::wstring(text.data(), length))) tree.subkeys.push_back(std::move(*sub));
+    }
+    return tree;
+}
+
+template <typename Item>
+const Item* Named(const std::vector<Item>& items, const std::wstring& name) {
+    const auto found = std::ranges::find(items, name, &Item::name);
+    return found == items.end() ? nullptr : &*found;
+}
+
+// Deletes what was added below `parent\name` since `before` was read, and
+// writes back what changed; a key that was not there goes whole.
+void PutBack(HKEY parent, const std::wstring& name, const reg::KeyTree* before) {
+    const std::optional<reg::KeyTree> now = ReadTree(parent, name);
+    if (!now || (before != nullptr && *now == *before)) return;
+    UniqueHKey key;
+    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.put()) != ERROR_SUCCESS) return;
+    for (const reg::KeyTree& sub : now->subkeys) PutBack(key.get(), sub.name, before ? Named(before->subkeys, sub.name) : nullptr);
+    if (before == nullptr) {
+        key.reset();
+        RegDeleteKeyW(parent, name.c_str());
+        return;
+    }
+    for (const reg::ValueData& value : now->values)
+        if (Named(before->values, value.name) == nullptr) RegDeleteValueW(key.get(), value.name.c_str());
+    for (const reg::ValueData& value : before->values)
+        if (const reg::ValueData* current = Named(now->values, value.name); current == nullptr || !(*current == value))
+            RegSetValueExW(key.get(), value.name.c_str(), 0, value.type, value.bytes.data(), static_cast<DWORD>(value.bytes.size()));
+}
 
 }  // namespace
 
@@ -175,6 +233,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (list_ != nullptr) SetFocus(list_);
         return 0;
     case WM_COMMAND:
+        frm_.OnUserAction();
         if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
         if (LOWORD(wParam) == IDM_UNDOREMOVE) WhileBusy([this] { frm_.OnUndoRemoveClick(); });
         if (LOWORD(wParam) == IDM_RESTOREFILE) WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
@@ -182,6 +241,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_RESTOREFILE) break;
+        frm_.OnUserAction();
         WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
         return 0;
     case WM_CONTEXTMENU:
@@ -230,8 +290,7 @@ bool MainWindow::CreateControls() {
     // message, three wineserver round trips each under Wine.
     listDefaultProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ListProc)));
-    int parts[] = {-1};
-    SendMessageW(status_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    FitPanels();
 
     dpi_ = NewerApis::Get().DpiForWindow(hwnd_);
     LVCOLUMNW column{};
@@ -290,7 +349,34 @@ void MainWindow::ApplyDpi(UINT dpi) {
 void MainWindow::LayOut() {
     if (status_ == nullptr || list_ == nullptr) return;
     SendMessageW(status_, WM_SIZE, 0, 0);
+    FitPanels();
     frm_.OnResize();
+}
+
+// A failure's reason, when there is one, takes the second panel: the
+// message keeps the width of its text, up to two thirds of the bar, and the
+// reason the rest, which a wider window shows whole. (The status bar's own
+// tooltips would show it on hover, but with them the list stopped following
+// other programs' changes under Wine.)
+void MainWindow::FitPanels() {
+    const std::wstring& message = panelTexts_[0];
+    const std::wstring& reason = panelTexts_[1];
+    std::vector<int> parts{-1};
+    if (!reason.empty()) {
+        RECT bar{};
+        GetClientRect(status_, &bar);
+        SIZE text{};
+        if (HDC dc = GetDC(status_); dc != nullptr) {
+            HGDIOBJ old = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+            GetTextExtentPoint32W(dc, message.c_str(), static_cast<int>(message.size()), &text);
+            SelectObject(dc, old);
+            ReleaseDC(status_, dc);
+        }
+        parts.insert(parts.begin(), std::min(text.cx + ToPixels(kPanelPadding), bar.right * 2 / 3));
+    }
+    SendMessageW(status_, SB_SETPARTS, parts.size(), reinterpret_cast<LPARAM>(parts.data()));
+    for (std::size_t panel = 0; panel < parts.size(); ++panel)
+        SendMessageW(status_, SB_SETTEXTW, panel, reinterpret_cast<LPARAM>(panelTexts_[panel].c_str()));
 }
 
 LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -300,8 +386,11 @@ LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LP
     case WM_LBUTTONDOWN: button = kLeftButton; break;
     case WM_RBUTTONDOWN: button = kRightButton; break;
     case WM_MBUTTONDOWN: button = kMiddleButton; break;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: window->frm_.OnUserAction(); [[fallthrough]];
     default: return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
     }
+    window->frm_.OnUserAction();
     // The list handles the press first, so that a right click selects the
     // item under the pointer before the menu acts on the selection.
     const LRESULT result = CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
@@ -388,8 +477,13 @@ std::optional<std::wstring> MainWindow::ChooseBackupFile() {
     dialog.nMaxFile = static_cast<DWORD>(file.size());
     dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     dialog.lpstrTitle = L"Restore Removed ScreenName";
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!getOpenFileName(&dialog)) return std::nullopt;
+    // Nothing in the shell's recent documents either.
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                   OFN_DONTADDTORECENT;
+    const std::optional<reg::KeyTree> lists = ReadTree(HKEY_CURRENT_USER, kDialogListsKey);
+    const BOOL chosen = getOpenFileName(&dialog);
+    PutBack(HKEY_CURRENT_USER, kDialogListsKey, lists ? &*lists : nullptr);
+    if (!chosen) return std::nullopt;
     return std::wstring(file.data());
 }
 
@@ -402,6 +496,9 @@ void MainWindow::SetPanelText(int panel, std::wstring_view text) {
         loadingPanelTexts_[panel] = text;
         return;
     }
-    const std::wstring copy(text);
-    SendMessageW(status_, SB_SETTEXTW, static_cast<WPARAM>(panel - 1), reinterpret_cast<LPARAM>(copy.c_str()));
+    const bool hadReason = !panelTexts_[1].empty();
+    panelTexts_.at(static_cast<std::size_t>(panel - 1)) = text;
+    // Only a reason coming or going changes the panels.
+    if (panel == 2 || hadReason) FitPanels();
+    else SendMessageW(status_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(panelTexts_[0].c_str()));
 }

@@ -56,6 +56,7 @@ private:
     bool CreateControls();
     void ApplyDpi(UINT dpi);
     void LayOut();
+    void FitPanels();
     void ShowMenuAt(POINT screen, ListMenuState state);
     template <typename Load>
     void LoadWithoutRedraw(Load load);
@@ -74,6 +75,7 @@ private:
     int busy_ = 0;
     bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
+    std::array<std::wstring, 2> panelTexts_;  // the status message, and a failure's reason
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT classIconDpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;

@@ -31,6 +31,30 @@ std::wstring CouldNotRestoreText(std::wstring_view name) {
     return L"Could not restore \"" + std::wstring(name) + L"\".";
 }
 
+std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name) {
+    switch (result) {
+    case RemoveResult::kRefusedName: break;
+    case RemoveResult::kHoldsLink: return L"its settings key is or holds a registry link, which may lead outside the messenger's key";
+    case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
+    case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
+    case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
+    case RemoveResult::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
+    case RemoveResult::kBackupWouldNotRestore:
+        return L"its backup would not bring it back as it is (its settings hold a name that a backup file cannot say, "
+               L"a registry link's value, or more than a backup file may hold), so no file was written";
+    case RemoveResult::kStays:
+    case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
+    }
+    switch (CheckName(name)) {
+    case NameRule::kDefaultValue: return L"it is the key's default value, whose paths would name the whole Users key";
+    case NameRule::kBackslash: return L"it holds a backslash, so its paths would name another name's settings";
+    case NameRule::kLineBreak: return L"it holds a line break, which a backup file cannot name";
+    case NameRule::kNul:
+    case NameRule::kAddressable: break;
+    }
+    return L"it holds a NUL character, which would cut it short to another name";
+}
+
 namespace {
 
 RemoveResult FromArchive(reg::ArchiveStatus status) {

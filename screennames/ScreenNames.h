@@ -79,5 +79,8 @@ NameRule CheckName(std::wstring_view name);
 bool IsAddressableName(std::wstring_view name);
 std::wstring CouldNotRemoveText(std::wstring_view name);
 std::wstring CouldNotRestoreText(std::wstring_view name);
+// Why a removal or a restore failed, as both faces say it after the text above.
+std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name);
+inline constexpr std::wstring_view kFileUnread = L"the file could not be read";
 
 }  // namespace ScreenNames

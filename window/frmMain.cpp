@@ -19,21 +19,19 @@ void frmMain::OnLoad() {
 }
 
 // Unlike the first load, a refresh says how many names it found: a list
-// emptied behind the window must not go on showing an old count. Only a
-// failure's message outlives a refresh that finds the names as they were:
-// a removal that failed partway changes the registry, and the refresh that
-// change wakes must not hide that the name stays.
+// emptied behind the window must not go on showing an old count. A
+// failure's message and its reason outlive every refresh until the user's
+// next action: the watch wakes within a second of any change, the failed
+// removal's own partial changes among them, and would hide it unread.
 void frmMain::OnRefresh() {
     std::optional<std::wstring> selected;
     if (const std::optional<int> item = lstNames_.SelectedItem()) selected = lstNames_.ItemText(*item);
-    const std::optional<std::wstring> failure = failure_;
-    const bool wasLoaded = loaded_;
-    const std::vector<std::wstring> before = failure ? ListedNames() : std::vector<std::wstring>{};
+    const std::optional<Failure> failure = failure_;
     lstNames_.Clear();
     OnLoad();
     const int count = lstNames_.ItemCount();
     if (loaded_) {
-        if (failure && wasLoaded && ListedNames() == before) ShowFailure(*failure);
+        if (failure) ShowFailure(failure->text, failure->reason);
         else ShowStatus(EnumerateValues::FoundText(count));
     }
     if (!selected) return;
@@ -45,20 +43,25 @@ void frmMain::OnRefresh() {
     }
 }
 
-std::vector<std::wstring> frmMain::ListedNames() const {
-    std::vector<std::wstring> names;
-    for (int item = 1; item <= lstNames_.ItemCount(); ++item) names.push_back(lstNames_.ItemText(item));
-    return names;
+void frmMain::OnUserAction() {
+    if (failure_) ShowStatus(loaded_ ? EnumerateValues::FoundText(lstNames_.ItemCount()) : EnumerateValues::CouldNotReadText());
 }
 
 void frmMain::ShowStatus(const std::wstring& text) {
+    if (failure_) statusBar_.SetPanelText(2, L"");
     failure_.reset();
     statusBar_.SetPanelText(1, text);
 }
 
-void frmMain::ShowFailure(const std::wstring& text) {
+// The reason goes beside the message as a sentence of its own.
+void frmMain::ShowFailure(const std::wstring& text, std::wstring_view reason) {
+    std::wstring sentence(reason);
+    if (!sentence.empty() && sentence.front() >= L'a' && sentence.front() <= L'z')
+        sentence.front() = static_cast<wchar_t>(sentence.front() - L'a' + L'A');
+    if (!sentence.empty()) sentence += L'.';
     statusBar_.SetPanelText(1, text);
-    failure_ = text;
+    statusBar_.SetPanelText(2, sentence);
+    failure_ = Failure{text, std::wstring(reason)};
 }
 
 // A window smaller than the margins gets an empty list rather than a
@@ -104,7 +107,7 @@ void frmMain::OnRemoveNameClick() {
     const ScreenNames::RemoveResult result = ScreenNames::RemoveScreenName(registry_, shells_, archive_, name, snapshot);
     if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
     if (result != ScreenNames::RemoveResult::kRemoved) {
-        ShowFailure(ScreenNames::CouldNotRemoveText(name));
+        ShowFailure(ScreenNames::CouldNotRemoveText(name), ScreenNames::RemoveReason(result, name));
         return;
     }
     lstNames_.RemoveItem(*item);
@@ -125,7 +128,7 @@ void frmMain::OnUndoRemoveClick() {
     removed_.pop_back();
     std::wstring why;
     if (ScreenNames::RestoreSnapshot(registry_, archive_, snapshot, why) != ScreenNames::RestoreResult::kRestored) {
-        ShowFailure(ScreenNames::CouldNotRestoreText(snapshot.name));
+        ShowFailure(ScreenNames::CouldNotRestoreText(snapshot.name), why);
         return;
     }
     ShowRestored(snapshot);
@@ -150,7 +153,7 @@ void frmMain::OnRestoreFromFileClick() {
     if (!path) return;
     std::vector<std::vector<std::uint8_t>> file(1);
     reg::NameSnapshot restored;
-    std::wstring why;
+    std::wstring why(ScreenNames::kFileUnread);
     const bool read = archive_.ReadBackupFile(*path, file.front());
     if (read && ScreenNames::RestoreScreenName(registry_, archive_, file, restored, why) ==
                     ScreenNames::RestoreResult::kRestored) {
@@ -158,5 +161,5 @@ void frmMain::OnRestoreFromFileClick() {
         return;
     }
     const std::wstring name = restored.name.empty() ? ScreenNames::FileNameOf(*path) : restored.name;
-    ShowFailure(ScreenNames::CouldNotRestoreText(name));
+    ShowFailure(ScreenNames::CouldNotRestoreText(name), why);
 }

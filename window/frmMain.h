@@ -39,13 +39,15 @@ public:
     void OnRemoveNameClick();
     void OnUndoRemoveClick();
     void OnRestoreFromFileClick();
+    // A key or a click in the window, or any command: the status bar's
+    // failure has been seen, and the count takes its place.
+    void OnUserAction();
 
 private:
     ListMenuState MenuState() const;
     bool MenuHasWork() const;
-    std::vector<std::wstring> ListedNames() const;
     void ShowStatus(const std::wstring& text);
-    void ShowFailure(const std::wstring& text);
+    void ShowFailure(const std::wstring& text, std::wstring_view reason);
     void ShowRestored(const reg::NameSnapshot& snapshot);
 
     FormOps& window_;
@@ -57,5 +59,8 @@ private:
     // Every removal of this window's lifetime, the last on top.
     std::vector<reg::NameSnapshot> removed_;
     bool loaded_ = false;  // the last load read every name
-    std::optional<std::wstring> failure_;  // the failure the status bar shows
+    struct Failure {
+        std::wstring text, reason;
+    };
+    std::optional<Failure> failure_;  // the failure the status bar shows
 };

@@ -15,6 +15,7 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     std::optional<int> selected;
     float listWidth = 4695, listHeight = 5895, columnWidth = 3500;
     std::vector<std::wstring> statusTexts;
+    std::wstring reason;  // the second panel's
     std::vector<std::pair<std::optional<int>, ListMenuState>> popups;  // at the item, or at the cursor
 
     float OuterWidth() const override { return outerWidth; }
@@ -38,6 +39,7 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     void SetColumnWidth(int column, float twips) override { columnWidth = column == 1 ? twips : columnWidth; }
     void SetPanelText(int panel, std::wstring_view text) override {
         if (panel == 1) statusTexts.emplace_back(text);
+        else reason = text;
     }
     std::wstring StatusText() const { return statusTexts.empty() ? L"" : statusTexts.back(); }
 };

@@ -6,6 +6,7 @@
 #include "registry/RegFile.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
+#include "screennames/EnumerateValues.h"
 #include "window/frmMain.h"
 
 namespace {
@@ -213,6 +214,21 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         EXPECT_EQ(f.window.items, left) << c.what;
         EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
         EXPECT_EQ(f.window.popups.at(0).second.canUndo, went) << c.what;
+        // The window gives the command line's reason as a sentence, and both
+        // stay through the watch's refreshes until the user acts.
+        Output said;
+        MemoryRegistry alike = original;
+        const std::vector<std::wstring_view> remove = {L"remove", listed.at(static_cast<std::size_t>(c.item - 1))};
+        cli::Run(remove, alike, alike, alike, said);
+        const std::wstring why = f.window.reason;
+        EXPECT_EQ(why.empty(), said.err.empty()) << c.what;
+        EXPECT_TRUE(why.empty() || said.err.ends_with(why.substr(1) + L"\r\n")) << c.what;
+        f.registry.values.insert(L"zz"), f.form.OnRefresh(), f.registry.values.erase(L"zz"), f.form.OnRefresh();
+        EXPECT_EQ(f.window.StatusText(), c.status) << c.what;
+        EXPECT_EQ(f.window.reason, why) << c.what;
+        f.form.OnUserAction();
+        EXPECT_EQ(f.window.StatusText(), EnumerateValues::FoundText(static_cast<int>(left.size()))) << c.what;
+        EXPECT_EQ(f.window.reason, L"") << c.what;
         if (!went) continue;
 
         const std::wstring name = c.removed != nullptr ? c.removed : L"beta";

@@ -338,6 +338,23 @@ void FollowsBursts(App& app) {
     for (const reg::BackupFile& backup : archive.Backups()) archive.DeleteBackup(backup.path);
 }
 
+// The Open dialog's lists of what was opened lately, and the shell's recent
+// documents: a program that clears traces leaves none there. Each row starts
+// with one entry of another program's.
+constexpr wchar_t kDialogLists[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32";
+std::vector<std::wstring> RecentLists(bool reset = false) {
+    const std::wstring lastVisited = std::wstring(kDialogLists) + L"\\LastVisitedMRU", other(L"notepad.exe\0C:\\\0", 16);
+    if (reset) {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kDialogLists);
+        RegSetKeyValueW(HKEY_CURRENT_USER, lastVisited.c_str(), L"a", REG_BINARY, other.data(), 32);
+        RegSetKeyValueW(HKEY_CURRENT_USER, lastVisited.c_str(), L"MRUList", REG_SZ, L"a", 4);
+    }
+    std::vector<std::wstring> lines;
+    for (const std::wstring& key : {std::wstring(kDialogLists), std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs")})
+        test_registry::DumpKey(key, {}, lines);
+    return lines;
+}
+
 struct Row {
     const char* name;
     Act act = nullptr;
@@ -375,6 +392,7 @@ TEST_P(E2e, Person) {
 
     // Coordinates of the other process's window in pixels, whatever it scales.
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    const std::vector<std::wstring> recent = RecentLists(true);
     App app(row.dpi);
     ASSERT_TRUE(app.window);
     EXPECT_EQ(app.Items(), items);
@@ -394,6 +412,7 @@ TEST_P(E2e, Person) {
     EXPECT_EQ(app.StatusText(), status);
     EXPECT_EQ(DumpMessengerTree(), expected);
     EXPECT_EQ(app.Close(), 0u);
+    EXPECT_EQ(RecentLists(), recent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, E2e, testing::ValuesIn(kRows), [](const auto& row) { return std::string(row.param.name); });
