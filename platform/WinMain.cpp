@@ -25,12 +25,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     if (!window.Create(instance, showCommand)) return 1;
 
     // Messages first, so that a command the pop-up menu posted acts on the
-    // list it was chosen from; then the registry's changes.
+    // list it was chosen from; then the registry's changes. A batch has a
+    // limit: a queue that never empties (a control's timers, a stream of
+    // mouse moves) must not keep the list from following the registry, and
+    // the wait below answers for a signalled watch before waiting input.
     const std::array<HANDLE, 2> changed = window.RegistryChangedEvents();
     const DWORD watched = changed[0] != nullptr ? 2 : 0;
     for (;;) {
         MSG message{};
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        for (int batch = 0; batch < 64 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++batch) {
             if (message.message == WM_QUIT) return static_cast<int>(message.wParam);
             if (window.TranslateKeys(message)) continue;
             TranslateMessage(&message);

@@ -219,7 +219,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         Output said;
         MemoryRegistry alike = original;
         const std::vector<std::wstring_view> remove = {L"remove", listed.at(static_cast<std::size_t>(c.item - 1))};
-        cli::Run(remove, alike, alike, alike, said);
+        cli::Run(remove, L"", alike, alike, alike, said);
         const std::wstring why = f.window.reason;
         EXPECT_EQ(why.empty(), said.err.empty()) << c.what;
         EXPECT_TRUE(why.empty() || said.err.ends_with(why.substr(1) + L"\r\n")) << c.what;
