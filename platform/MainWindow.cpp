@@ -236,6 +236,7 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         frm_.OnUserAction();
         if (LOWORD(wParam) == IDM_REMOVENAME) WhileBusy([this] { frm_.OnRemoveNameClick(); });
         if (LOWORD(wParam) == IDM_UNDOREMOVE) WhileBusy([this] { frm_.OnUndoRemoveClick(); });
+        if (LOWORD(wParam) == IDM_REMOVELEFTOVER) WhileBusy([this] { frm_.OnRemoveLeftoverClick(); });
         if (LOWORD(wParam) == IDM_RESTOREFILE) WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
         if (LOWORD(wParam) == IDM_REFRESH) RefreshNames();
         return 0;
@@ -437,6 +438,7 @@ void MainWindow::ShowMenuAt(POINT screen, ListMenuState state) {
     if (menu == nullptr) return;
     EnableMenuItem(menu, IDM_REMOVENAME, MF_BYCOMMAND | (state.canRemove ? MF_ENABLED : MF_GRAYED));
     EnableMenuItem(menu, IDM_UNDOREMOVE, MF_BYCOMMAND | (state.canUndo ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(menu, IDM_REMOVELEFTOVER, MF_BYCOMMAND | (state.canRemoveLeftover ? MF_ENABLED : MF_GRAYED));
     WhileBusy([&] {
         TrackPopupMenuEx(menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, screen.x, screen.y, hwnd_, nullptr);
     });

@@ -75,7 +75,7 @@ private:
     int busy_ = 0;
     bool refreshPending_ = false;
     std::map<int, std::wstring> loadingPanelTexts_;
-    std::array<std::wstring, 2> panelTexts_;  // the status message, and a failure's reason
+    std::array<std::wstring, 2> panelTexts_;  // the status message; a failure's reason, or leftover settings
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     UINT classIconDpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHMenu menus_;

@@ -13,6 +13,7 @@
 // Also an item of the window menu, whose ids leave the low four bits to the system.
 #define IDM_RESTOREFILE 0x0110
 #define IDM_REFRESH 1003
+#define IDM_REMOVELEFTOVER 1004
 
 #define IDC_NAMES 100
 #define IDC_STATUS 101

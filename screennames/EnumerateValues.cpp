@@ -59,6 +59,12 @@ std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring
 
 std::wstring CouldNotReadText() { return std::wstring(kCouldNotRead); }
 
+std::wstring LeftoverText(std::size_t count) {
+    if (count == 0) return {};
+    return std::to_wstring(count) + (count == 1 ? L" leftover settings key" : L" leftover settings keys") +
+           L" (right-click: Remove leftover settings).";
+}
+
 bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar) {
     return ForEachName(registry, [&](std::wstring_view name) {
         lstNames.AddItem(name, kItemIcon);

@@ -27,5 +27,7 @@ std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view n
 // The status text for `count` listed names.
 std::wstring FoundText(int count);
 std::wstring CouldNotReadText();
+// What the status bar says of `count` leftover settings keys; empty for none.
+std::wstring LeftoverText(std::size_t count);
 
 }  // namespace EnumerateValues

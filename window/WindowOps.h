@@ -17,6 +17,7 @@ enum MouseButton : short { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 
 struct ListMenuState {
     bool canRemove = false;
     bool canUndo = false;
+    bool canRemoveLeftover = false;
     bool operator==(const ListMenuState&) const = default;
 };
 

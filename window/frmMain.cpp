@@ -16,6 +16,14 @@ frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::
 void frmMain::OnLoad() {
     loaded_ = EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_);
     if (!loaded_) ShowStatus(EnumerateValues::CouldNotReadText());
+    ReadLeftover();
+}
+
+// A leftover key is told of beside the count, unless a failure's reason
+// takes that place.
+void frmMain::ReadLeftover() {
+    if (!loaded_ || EnumerateValues::ListLeftoverSettings(registry_, leftover_) != reg::kSuccess) leftover_.clear();
+    if (!failure_) statusBar_.SetPanelText(2, EnumerateValues::LeftoverText(leftover_.size()));
 }
 
 // Unlike the first load, a refresh says how many names it found: a list
@@ -48,7 +56,7 @@ void frmMain::OnUserAction() {
 }
 
 void frmMain::ShowStatus(const std::wstring& text) {
-    if (failure_) statusBar_.SetPanelText(2, L"");
+    if (failure_) statusBar_.SetPanelText(2, EnumerateValues::LeftoverText(leftover_.size()));
     failure_.reset();
     statusBar_.SetPanelText(1, text);
 }
@@ -76,12 +84,12 @@ void frmMain::OnResize() {
 // A right click below the last name clears the selection; the menu still
 // opens, but offers nothing it cannot do.
 ListMenuState frmMain::MenuState() const {
-    return {.canRemove = lstNames_.SelectedItem().has_value(), .canUndo = !removed_.empty()};
+    return {.canRemove = lstNames_.SelectedItem().has_value(), .canUndo = !removed_.empty(), .canRemoveLeftover = !leftover_.empty()};
 }
 
 // An empty list offers the menu only while a removal can be undone, so that
 // Undo stays reachable after the last name goes; Remove is greyed then.
-bool frmMain::MenuHasWork() const { return lstNames_.ItemCount() != 0 || !removed_.empty(); }
+bool frmMain::MenuHasWork() const { return lstNames_.ItemCount() != 0 || !removed_.empty() || !leftover_.empty(); }
 
 void frmMain::OnListMouseDown(short button) {
     if (button == kRightButton && MenuHasWork()) window_.PopupListMenuAtCursor(MenuState());
@@ -118,6 +126,21 @@ void frmMain::OnRemoveNameClick() {
     if (count != 0) lstNames_.SelectItem(std::min(*item, count));
 }
 
+// The first failure is shown; the other keys are still tried.
+void frmMain::OnRemoveLeftoverClick() {
+    std::optional<Failure> failed;
+    for (const std::wstring& key : leftover_) {
+        reg::NameSnapshot snapshot;
+        const ScreenNames::RemoveResult result = ScreenNames::RemoveScreenName(registry_, shells_, archive_, key, snapshot);
+        if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
+        if (result != ScreenNames::RemoveResult::kRemoved && !failed)
+            failed = Failure{ScreenNames::CouldNotRemoveText(key), std::wstring(ScreenNames::RemoveReason(result, key))};
+    }
+    if (failed) ShowFailure(failed->text, failed->reason);
+    else ShowStatus(EnumerateValues::FoundText(lstNames_.ItemCount()));
+    ReadLeftover();
+}
+
 // What went of the last removal comes back, or nothing is written at all. A
 // restored name goes where a fresh listing would show it; one that fails is dropped
 // from the stack, so that earlier removals stay reachable, and its backup
@@ -144,6 +167,7 @@ void frmMain::ShowRestored(const reg::NameSnapshot& snapshot) {
         lstNames_.SelectItem(item);
     }
     ShowStatus(EnumerateValues::FoundText(lstNames_.ItemCount()));
+    ReadLeftover();
 }
 
 // Any backup file, chosen by the user, under the same rules as undo. A

@@ -38,6 +38,9 @@ public:
     void OnListContextMenuKey();
     void OnRemoveNameClick();
     void OnUndoRemoveClick();
+    // Removes every leftover settings key, each as a name is removed: with
+    // a backup, and undone one by one.
+    void OnRemoveLeftoverClick();
     void OnRestoreFromFileClick();
     // A key or a click in the window, or any command: the status bar's
     // failure has been seen, and the count takes its place.
@@ -49,6 +52,7 @@ private:
     void ShowStatus(const std::wstring& text);
     void ShowFailure(const std::wstring& text, std::wstring_view reason);
     void ShowRestored(const reg::NameSnapshot& snapshot);
+    void ReadLeftover();
 
     FormOps& window_;
     ListOps& lstNames_;
@@ -59,6 +63,9 @@ private:
     // Every removal of this window's lifetime, the last on top.
     std::vector<reg::NameSnapshot> removed_;
     bool loaded_ = false;  // the last load read every name
+    // The Users key's subkeys that no name's value names, which the list
+    // cannot show; the status bar tells of them.
+    std::vector<std::wstring> leftover_;
     struct Failure {
         std::wstring text, reason;
     };
