@@ -76,7 +76,7 @@ std::wstring InQuotes(std::wstring_view name) { return L"\"" + std::wstring(name
 std::wstring_view ReasonFor(RemoveResult result, std::wstring_view name) {
     switch (result) {
     case RemoveResult::kRefusedName: break;
-    case RemoveResult::kHoldsLink: return L"its settings key is or holds a registry link, which may lead outside the messenger's key";
+    case RemoveResult::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
     case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
     case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
     case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
@@ -116,8 +116,12 @@ public:
     // The names as the window lists them; false, said on stderr, when they
     // could not all be read: a name unseen must not pass for one not there.
     bool ReadNames(std::vector<std::wstring>& names) {
-        if (EnumerateValues::ListScreenNames(registry_, names) == reg::kSuccess) return true;
+        const reg::Status read = EnumerateValues::ListScreenNames(registry_, names);
+        if (read == reg::kSuccess) return true;
         Err(EnumerateValues::CouldNotReadText() + L"\r\n");
+        if (read == reg::kLinkOnPath)
+            Err(L"tallowick-cli: a key on the path to the messenger's key is a registry link, which may lead anywhere in "
+                L"the registry; nothing was read or changed.\r\n");
         exitCode_ = kNameStays;
         return false;
     }
@@ -294,6 +298,8 @@ int Run(std::span<const std::wstring_view> arguments, reg::RegistryReader& regis
     if (SameAsciiNoCase(verb, L"restore")) {
         if (const auto bad = badSwitch({})) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
+        // Nothing is written where the names cannot be read.
+        if (!command.ReadNames(listed)) return command.ExitCode();
         for (const std::wstring_view asked : rest.names) command.Restore(asked);
         return command.ExitCode();
     }
