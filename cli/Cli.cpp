@@ -185,6 +185,9 @@ public:
     bool Read(reg::Status status) {
         if (status == reg::kSuccess) return true;
         Err(EnumerateValues::CouldNotReadText() + L"\r\n");
+        if (status == reg::kLinkOnPath)
+            Err(L"tallowick-cli: a key on the path to the messenger's key is a registry link, which may lead anywhere in "
+                L"the registry; nothing was read or changed.\r\n");
         exitCode_ = kNameStays;
         return false;
     }
@@ -406,6 +409,8 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     if (SameAsciiNoCase(verb, L"restore")) {
         if (const auto bad = badSwitch({})) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
+        // Nothing is written where the names cannot be read.
+        if (!command.ReadNames(listed)) return command.ExitCode();
         for (const std::wstring_view asked : rest.names) command.Restore(asked);
         return command.ExitCode();
     }

@@ -1,5 +1,6 @@
 #include "platform/UsersKeyWatch.h"
 
+#include "platform/Win32Registry.h"
 #include "registry/UsersKey.h"
 
 namespace {
@@ -9,12 +10,13 @@ std::wstring ParentPath(const std::wstring& path) {
     return path.substr(0, slash == std::wstring::npos ? 0 : slash);
 }
 
-// The Users key, or the nearest key above it that exists: HKCU itself at
-// the least.
+// The Users key, or the nearest key above it that exists and is reached
+// through no registry link: HKCU itself at the least. A link is watched from
+// above, where its going away shows.
 std::wstring NearestExisting() {
     std::wstring path(USERS_KEY_PATH);
     for (UniqueHKey key; !path.empty(); path = ParentPath(path))
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS) break;
+        if (OpenWithoutLinks(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE, key) == ERROR_SUCCESS) break;
     return path;
 }
 

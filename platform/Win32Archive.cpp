@@ -145,7 +145,7 @@ public:
         UniqueHKey key;
         DWORD disposition = 0;
         const LSTATUS status =
-            existed ? RegOpenKeyExW(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | KEY_WRITE, key.put())
+            existed ? OpenWithoutLinks(parent, name, KEY_READ | KEY_WRITE, key)
                     : RegCreateKeyExW(parent, name.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.put(),
                                       &disposition);
         if (status != ERROR_SUCCESS || (!existed && disposition != REG_CREATED_NEW_KEY)) return nullptr;
@@ -183,14 +183,17 @@ const reg::KeyTree* Subkey(const reg::KeyTree* tree, const std::wstring& name) {
 }
 
 // The Users key, made one key at a time where it is missing, so that a
-// restore that fails takes back the path it made as well.
+// restore that fails takes back the path it made as well. A link on the path
+// stops it: made through one, the keys would land wherever it leads.
 HKEY OpenOrMakePath(RestoreWrites& writes, std::wstring_view path) {
     HKEY key = HKEY_CURRENT_USER;
     for (std::size_t start = 0; key != nullptr && start <= path.size();) {
         const std::size_t end = std::min(path.find(L'\\', start), path.size());
         const std::wstring part(path.substr(start, end - start));
         UniqueHKey probe;
-        key = writes.OpenOrMake(key, part, RegOpenKeyExW(key, part.c_str(), 0, KEY_READ, probe.put()) == ERROR_SUCCESS);
+        const LSTATUS found = OpenWithoutLinks(key, part, KEY_READ, probe);
+        if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND) return nullptr;
+        key = writes.OpenOrMake(key, part, found == ERROR_SUCCESS);
         start = end + 1;
     }
     return key;
@@ -253,8 +256,9 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     using enum reg::ArchiveStatus;
     snapshot = {std::wstring(name), {}, {}};
     UniqueHKey users;
-    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, KEY_READ, users.put());
+    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, usersKeyPath, KEY_READ, users);
     if (opened == ERROR_FILE_NOT_FOUND) return kDone;
+    if (opened == reg::kLinkOnPath) return kHoldsLink;
     if (opened != ERROR_SUCCESS) return kUnreadable;
 
     reg::ValueData value;
@@ -306,8 +310,9 @@ reg::ArchiveStatus DeleteAsSaved(HKEY parent, const reg::KeyTree& saved) {
 
 reg::ArchiveStatus Win32Archive::DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) {
     UniqueHKey users;
-    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(usersKeyPath).c_str(), 0, KEY_READ, users.put());
+    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, usersKeyPath, KEY_READ, users);
     if (opened == ERROR_FILE_NOT_FOUND) return reg::ArchiveStatus::kDone;
+    if (opened == reg::kLinkOnPath) return reg::ArchiveStatus::kHoldsLink;
     return opened == ERROR_SUCCESS ? DeleteAsSaved(users.get(), saved) : reg::ArchiveStatus::kDenied;
 }
 

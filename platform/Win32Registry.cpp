@@ -1,5 +1,6 @@
 #include "platform/Win32Registry.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -56,9 +57,37 @@ private:
 
 }  // namespace
 
+// Opened with REG_OPTION_OPEN_LINK, a link shows its target as this value;
+// an ordinary key holding such a value is taken for a link too.
+bool IsRegistryLink(HKEY key) {
+    DWORD type = REG_NONE;
+    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
+// REG_OPTION_OPEN_LINK holds for the last key of a path only: a link above it
+// would be followed. So each key is opened below the one before, and looked at.
+LSTATUS OpenWithoutLinks(HKEY root, std::wstring_view path, REGSAM access, UniqueHKey& key) {
+    UniqueHKey reached;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
+        UniqueHKey next;
+        const REGSAM asked = (end == path.size() ? access : 0) | KEY_QUERY_VALUE;
+        if (const LSTATUS status = RegOpenKeyExW(reached ? reached.get() : root, std::wstring(path.substr(start, end - start)).c_str(),
+                                                 REG_OPTION_OPEN_LINK, asked, next.put());
+            status != ERROR_SUCCESS)
+            return status;
+        if (IsRegistryLink(next.get())) return reg::kLinkOnPath;
+        reached = std::move(next);
+        start = end + 1;
+    }
+    key = std::move(reached);
+    return ERROR_SUCCESS;
+}
+
 std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
     UniqueHKey key;
-    status = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(keyPath).c_str(), 0, KEY_READ, key.put());
+    status = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, key);
     if (status != ERROR_SUCCESS) return nullptr;
     return std::make_unique<Win32Key>(std::move(key));
 }
@@ -67,7 +96,7 @@ std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view
 // see must not be reported as removed.
 bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view name) {
     UniqueHKey parent;
-    const LSTATUS opened = RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(keyPath).c_str(), 0, KEY_READ, parent.put());
+    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, parent);
     if (opened == ERROR_FILE_NOT_FOUND) return false;
     if (opened != ERROR_SUCCESS) return true;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Win32Handles.h"
+#include "platform/Win32Registry.h"
 #include "registry/modMyRegistry.h"
 
 namespace {
@@ -133,9 +134,20 @@ bool CollectSubkeysDeepestFirst(HKEY parent, const std::wstring& name, const std
     return true;
 }
 
+// Whether a key above the item that the path names is a registry link: the
+// shell and RegDeleteKeyW follow every one. A key named itself the delete
+// walk looks at.
+bool LinkAbove(const modMyRegistry::ShellPath& parsed) {
+    const std::size_t slash = parsed.namesKey ? parsed.key.rfind(L'\\') : parsed.key.size();
+    UniqueHKey above;
+    return slash != std::wstring::npos && OpenWithoutLinks(RootKey(parsed.rootKey), std::wstring_view(parsed.key).substr(0, slash),
+                                                          KEY_QUERY_VALUE, above) == reg::kLinkOnPath;
+}
+
 HRESULT DeleteThroughAutomation(IDispatch* shell, std::wstring_view path) {
     modMyRegistry::ShellPath parsed;
     if (!modMyRegistry::ParseShellPath(path, parsed)) return E_INVALIDARG;
+    if (LinkAbove(parsed)) return E_ACCESSDENIED;
     if (!parsed.namesKey) return InvokeRegDelete(shell, path);
 
     std::vector<std::wstring> below;
@@ -181,9 +193,10 @@ unsigned RegistryApiFallbacks() { return fallbacks; }
 LSTATUS RegistryApiDelete(std::wstring_view path) {
     modMyRegistry::ShellPath parsed;
     if (!modMyRegistry::ParseShellPath(path, parsed)) return ERROR_INVALID_PARAMETER;
+    if (LinkAbove(parsed)) return reg::kLinkOnPath;
     if (parsed.namesKey) return DeleteKeyTree(RootKey(parsed.rootKey), parsed.key);
     UniqueHKey key;
-    if (const LSTATUS opened = RegOpenKeyExW(RootKey(parsed.rootKey), parsed.key.c_str(), 0, KEY_SET_VALUE, key.put());
+    if (const LSTATUS opened = OpenWithoutLinks(RootKey(parsed.rootKey), parsed.key, KEY_SET_VALUE, key);
         opened != ERROR_SUCCESS)
         return opened;
     return RegDeleteValueW(key.get(), parsed.item.c_str());
@@ -194,14 +207,6 @@ HMODULE LoadFromSystem32(const wchar_t* name) {
     const UINT length = GetSystemDirectoryW(folder.data(), MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return nullptr;
     return LoadLibraryW((std::wstring(folder.data(), length) + L'\\' + name).c_str());
-}
-
-// Opened with REG_OPTION_OPEN_LINK, a link shows its target as this value;
-// an ordinary key holding such a value is taken for a link too.
-bool IsRegistryLink(HKEY key) {
-    DWORD type = REG_NONE;
-    return RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-           type == REG_LINK;
 }
 
 std::unique_ptr<ScriptShell> AutomationOrApiShellFactory::Create() { return std::make_unique<AutomationOrApiShell>(); }

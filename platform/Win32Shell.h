@@ -11,11 +11,6 @@
 // API. A key goes with everything below it.
 LSTATUS RegistryApiDelete(std::wstring_view path);
 
-// A key that a program running as the user made with REG_OPTION_CREATE_LINK
-// stands for another key anywhere in the registry: `key` opened with
-// REG_OPTION_OPEN_LINK tells whether it is such a link.
-bool IsRegistryLink(HKEY key);
-
 // A system DLL loaded by its full path, never found beside the exe.
 HMODULE LoadFromSystem32(const wchar_t* name);
 

@@ -47,7 +47,7 @@ struct NameSnapshot {
 // What kept the archive from doing its part of a removal.
 enum class ArchiveStatus {
     kDone,
-    kHoldsLink,       // the name's key is, or holds, a registry link
+    kHoldsLink,       // the name's key is, or holds, a registry link, or one is on the path to it
     kUnreadable,      // something of the name could not be read in full
     kNoBackupFolder,  // no folder for the backup could be found or made
     kNotWritten,      // the backup file could not be written whole

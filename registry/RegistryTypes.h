@@ -18,6 +18,10 @@ inline constexpr Status kSuccess = 0;
 inline constexpr Status kFileNotFound = 2;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kNoMoreItems = 259;
+// A key on the path to the one asked for is a registry link, which may lead
+// anywhere in the registry: nothing through it is read or written. Win32 calls
+// it ERROR_STOPPED_ON_SYMLINK.
+inline constexpr Status kLinkOnPath = 681;
 
 // Root key names, the registry editor's own words and the command line's
 // switches are the same whatever the case of their ASCII letters.

@@ -34,7 +34,7 @@ std::wstring CouldNotRestoreText(std::wstring_view name) {
 std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name) {
     switch (result) {
     case RemoveResult::kRefusedName: break;
-    case RemoveResult::kHoldsLink: return L"its settings key is or holds a registry link, which may lead outside the messenger's key";
+    case RemoveResult::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
     case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
     case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
     case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";

@@ -241,7 +241,9 @@ void DeleteBackups() {
 // Another program changes the registry under the open window: it removes the
 // chosen name's value, key or both, adds a name, rewrites the name's value,
 // or deletes the Users key (and perhaps a key above it, or makes that again
-// at once), which the window must see go and come back.
+// at once), which the window must see go and come back; for a while a link
+// elsewhere may stand in the place of the highest key deleted, through which
+// nothing may be listed.
 // Returns whether every name was gone for a while.
 bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring& name) {
     // Wine's own reg.exe plays the other program for the name's key and a new
@@ -251,16 +253,24 @@ bool ChangeBehindTheWindow(Rng& rng, WindowUnderTest& window, const std::wstring
     case 0: RegDeleteKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str()); return false;
     case 1: RunOtherProcess(L"reg.exe delete \"HKCU\\" + kUsersKey + L'\\' + name + L"\" /f"); return false;
     case 2: RunOtherProcess(L"reg.exe add \"HKCU\\" + kUsersKey + L"\" /v newcomer /t REG_SZ /d x /f"); return false;
-    case 3:
-        RegDeleteTreeW(HKEY_CURRENT_USER, kUsersKey.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, kUsersKey.c_str());
+    case 3: {
+        std::wstring gone = kUsersKey;  // the highest key deleted
+        RegDeleteTreeW(HKEY_CURRENT_USER, gone.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, gone.c_str());
         window.FollowRegistry(1000);
         EXPECT_TRUE(window.Items().empty()) << "names stayed listed after the Users key was deleted";
         if (const std::size_t above = Pick(rng, 3); above != 0) {
-            const std::wstring key = above == 1 ? kUsersKey.substr(0, kUsersKey.rfind(L'\\')) : L"Software\\America Online";
-            RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+            gone = above == 1 ? kUsersKey.substr(0, kUsersKey.rfind(L'\\')) : L"Software\\America Online";
+            RegDeleteTreeW(HKEY_CURRENT_USER, gone.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, gone.c_str());
+        }
+        if (Chance(rng, 0.5)) {
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, (L"Software\\Victim" + kUsersKey.substr(gone.size())).c_str(), L"bait", REG_SZ, L"b", 4);
+            Link(gone, L"Software\\Victim"), window.FollowRegistry(1000);
+            EXPECT_EQ(window.StatusText(), EnumerateValues::CouldNotReadText()) << "listed through a link at " << Shown(gone);
+            Link(gone), RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Victim"), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Victim");
         }
         RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), L"newcomer", REG_SZ, L"x", 4);
         return true;
+    }
     default: RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), name.c_str(), REG_SZ, L"y", 4); return false;
     }
 }
@@ -393,6 +403,14 @@ TEST(Property, ListAndRemovalFollowTheRegistry) {
     }
 }
 
+// tallowick-cli run as a script runs it: its exit code, and what it wrote.
+using Outcome = std::pair<DWORD, std::string>;
+Outcome Cli(const std::wstring& arguments) {
+    std::string output;
+    const DWORD exitCode = RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + arguments, &output);
+    return {exitCode, output};
+}
+
 // A name whose key is, or holds, a link to a key outside the messenger tree:
 // the delete walk and the snapshot for its backup each refuse it on their
 // own, and neither goes through the link.
@@ -427,15 +445,25 @@ TEST(Property, LinksDeleteNothing) {
               ERROR_SUCCESS);
     Link(kUsersKey + L"\\evil2"), Link(kUsersKey + L"\\alice\\Settings\\link");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Victim"), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Victim");
-    DeleteMessengerTree();
-}
 
-// tallowick-cli run as a script runs it: its exit code, and what it wrote.
-using Outcome = std::pair<DWORD, std::string>;
-Outcome Cli(const std::wstring& arguments) {
-    std::string output;
-    const DWORD exitCode = RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + arguments, &output);
-    return {exitCode, output};
+    // A link at the Users key or above it leads every name elsewhere: no
+    // command lists, removes or restores through it, nor does a restore write
+    // through it, and what it leads to stays as it was.
+    const Outcome unread{1, "Could not read the screen names.\r\ntallowick-cli: a key on the path to the messenger's key is a registry link, which may lead anywhere in the registry; nothing was read or changed.\r\n"};
+    for (std::wstring link = kUsersKey; link != L"Software"; link.resize(link.rfind(L'\\'))) {
+        DeleteMessengerTree(), RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\America Online");
+        const std::wstring victim = L"Software\\Victim" + kUsersKey.substr(link.size());
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, (victim + L"\\Other").c_str(), L"setting", REG_SZ, L"s", 4);
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, victim.c_str(), L"Other", REG_SZ, L"o", 4);
+        Link(link, L"Software\\Victim");
+        for (const wchar_t* command : {L"list", L"remove Other", L"remove /all", L"restore gone"})
+            EXPECT_EQ(Cli(command), unread) << Shown(command) << " with a link at " << Shown(link);
+        EXPECT_FALSE(archive.Restore(kUsersKey, {L"gone", reg::ValueData{L"gone", REG_SZ, {}}, {}}, {}));
+        EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, (victim + L"\\Other").c_str(), L"setting", RRF_RT_ANY, nullptr, nullptr, nullptr), 0);
+        EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, victim.c_str(), L"gone", RRF_RT_ANY, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+        Link(link), RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Victim"), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Victim");
+    }
+    DeleteMessengerTree();
 }
 
 // What only real processes show: tallowick-cli's text in UTF-8 through a
