@@ -271,7 +271,8 @@ Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, int 
         const bool keys = !chords.empty();
         EXPECT_TRUE(keys || m.left == at.x) << m.left;
         EXPECT_NEAR(m.top, keys ? app.ItemRect(ListView_GetNextItem(app.list, -1, LVNI_SELECTED)).bottom : at.y, keys ? 2 : 0);
-        if (choose && !keys) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 4}, MOUSEEVENTF_LEFTDOWN);
+        // The middle of the chosen one of the menu's three commands.
+        if (choose && !keys) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 6}, MOUSEEVENTF_LEFTDOWN);
         // Wine's menu opens from the keyboard with no command highlighted.
         for (int down = 0; down < choose && keys; ++down) Type({VK_DOWN});
         if (choose && keys) Type({VK_RETURN});
