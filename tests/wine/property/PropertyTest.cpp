@@ -553,8 +553,7 @@ TEST(Cli, ReadmeScriptsRunAsShown) {
     EXPECT_TRUE(output.ends_with("\r\n0 \r\nActive code page: 850\r\n")) << output;
     EXPECT_EQ(DumpMessengerTree(), kept);
     const std::wstring zoe = L"Zo\u00EB", omega = L"\u03A9mega";
-    ResetUsersKey({{L"", {{L"", REG_SZ, SzData(L"not a name")}, {zoe, REG_SZ, {}}, {omega, REG_SZ, {}}}},
-                   {omega + L"\\Settings", {{L"pw", REG_BINARY, {1}}}}});
+    ResetUsersKey({{L"", {{L"", REG_SZ, SzData(L"not a name")}, {zoe, REG_SZ, {}}, {omega, REG_SZ, {}}}}});
     const std::wstring cleared = DumpMessengerTree({zoe, omega});
     EXPECT_EQ(run(scripts[0], L"", L"", nullptr), 0U);
     EXPECT_EQ(DumpMessengerTree(), cleared);
