@@ -24,8 +24,7 @@ constexpr struct {
 } kVerbUsage[] = {
     {L"list",
      L"  tallowick-cli list                      every name, one per line\r\n"
-     L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"
-     L"  tallowick-cli list /unicode             the same, to a file or pipe in UTF-16 (for cmd's for /f)\r\n"},
+     L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"},
     {L"remove",
      L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
      L"  tallowick-cli remove /all               removes every name that can be removed, and every leftover key\r\n"
@@ -46,8 +45,8 @@ constexpr std::wstring_view kOthers =
 constexpr std::wstring_view kRules =
     L"\r\n"
     L"Switches take / - or --, each once; names after -- may begin with / or -. The same name twice is one name.\r\n"
-    L"A name holding a control character (tab, CR, LF...) or beginning with ~ is written, and read, as ~ and the name\r\n"
-    L"with each such character and each ~ as ~ and two hex digits: \"a<tab>b\" is ~a~09b, \"~x\" is ~~7Ex.\r\n"
+    L"A name holding a control character (tab, CR, LF...) or \" or beginning with ~ is written, and read, as ~ and the\r\n"
+    L"name with each such character and each ~ as ~ and two hex digits: \"a<tab>b\" is ~a~09b, a\"b is ~a~22b, \"~x\" is ~~7Ex.\r\n"
     L"Exit code: 0 all done, 1 a name stays or is not back, or the names could not be read, 2 bad usage.\r\n";
 
 using reg::SameAsciiNoCase;
@@ -68,17 +67,19 @@ bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
 
 // One line of output holds one name, and reads back as that name: a name
 // holding a control character (a tab, CR or LF would split or blur the line)
-// is written with a leading ~, and each such character, and each ~, as ~ and
-// two hex digits. So is a name beginning with ~, which would read as that form.
+// or a double quote (which a script's "%%n", and Windows PowerShell 5.1's
+// arguments, would end early) is written with a leading ~, and each such
+// character, and each ~, as ~ and two hex digits. So is a name beginning with
+// ~, which would read as that form.
 constexpr wchar_t kEscape = L'~';
-bool IsControl(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F); }
+bool Unsafe(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == L'"'; }
 
 std::wstring Shown(std::wstring_view name) {
-    if (!name.starts_with(kEscape) && std::ranges::none_of(name, IsControl)) return std::wstring(name);
+    if (!name.starts_with(kEscape) && std::ranges::none_of(name, Unsafe)) return std::wstring(name);
     constexpr std::wstring_view kHex = L"0123456789ABCDEF";
     std::wstring shown(1, kEscape);
     for (const wchar_t ch : name)
-        if (IsControl(ch) || ch == kEscape) shown += {kEscape, kHex[(ch >> 4) & 0xF], kHex[ch & 0xF]};
+        if (Unsafe(ch) || ch == kEscape) shown += {kEscape, kHex[(ch >> 4) & 0xF], kHex[ch & 0xF]};
         else shown += ch;
     return shown;
 }
@@ -400,9 +401,8 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     std::vector<std::wstring> listed;
 
     if (SameAsciiNoCase(verb, L"list")) {
-        if (const auto bad = badSwitch({L"unicode", L"leftover"})) return *bad;
+        if (const auto bad = badSwitch({L"leftover"})) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
-        if (has(L"unicode")) output.UseUtf16();
         if (!has(L"leftover") ? command.ReadNames(listed) : command.ReadLeftovers(listed)) command.List(listed);
         return command.ExitCode();
     }

@@ -26,9 +26,6 @@ public:
     virtual ~Output() = default;
     virtual bool Out(std::wstring_view text) = 0;
     virtual bool Err(std::wstring_view text) = 0;
-    // From here on, stdout that goes to a file or a pipe is UTF-16 after a
-    // byte order mark, which cmd's "for /f" reads from a file exactly.
-    virtual void UseUtf16() {}
 };
 
 // The whole usage text, or only a verb's.

@@ -24,10 +24,9 @@ namespace {
 constexpr std::size_t kConsolePiece = 8192;
 
 // A console gets the text as it is; a file or a pipe gets UTF-8 without a
-// byte order mark, so that "tallowick-cli list > names.txt" keeps every name,
-// or UTF-16 when asked, the byte order mark first. Every write is checked: a
-// full disk or a closed pipe is a failure.
-bool Write(HANDLE handle, std::wstring_view text, bool utf16, bool& begun) {
+// byte order mark, so that "tallowick-cli list > names.txt" keeps every name.
+// Every write is checked: a full disk or a closed pipe is a failure.
+bool Write(HANDLE handle, std::wstring_view text) {
     if (text.empty()) return true;
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
     DWORD mode = 0;
@@ -41,18 +40,12 @@ bool Write(HANDLE handle, std::wstring_view text, bool utf16, bool& begun) {
         }
         return true;
     }
-    DWORD written = 0;
-    if (utf16) {
-        const std::wstring units = (begun ? L"" : L"\uFEFF") + std::wstring(text);
-        begun = true;
-        const auto bytes = static_cast<DWORD>(units.size() * sizeof(wchar_t));
-        return WriteFile(handle, units.data(), bytes, &written, nullptr) && written == bytes;
-    }
     const int size =
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     if (size <= 0) return false;
     std::string bytes(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    DWORD written = 0;
     return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
 }
@@ -61,12 +54,8 @@ bool Write(HANDLE handle, std::wstring_view text, bool utf16, bool& begun) {
 // call returns.
 class StandardStreams final : public cli::Output {
 public:
-    bool Out(std::wstring_view text) override { return Write(GetStdHandle(STD_OUTPUT_HANDLE), text, utf16_, outBegun_); }
-    bool Err(std::wstring_view text) override { return Write(GetStdHandle(STD_ERROR_HANDLE), text, false, errBegun_); }
-    void UseUtf16() override { utf16_ = true; }
-
-private:
-    bool utf16_ = false, outBegun_ = false, errBegun_ = false;
+    bool Out(std::wstring_view text) override { return Write(GetStdHandle(STD_OUTPUT_HANDLE), text); }
+    bool Err(std::wstring_view text) override { return Write(GetStdHandle(STD_ERROR_HANDLE), text); }
 };
 
 }  // namespace
