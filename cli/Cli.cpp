@@ -186,9 +186,7 @@ public:
     bool Read(reg::Status status) {
         if (status == reg::kSuccess) return true;
         Err(EnumerateValues::CouldNotReadText() + L"\r\n");
-        if (status == reg::kLinkOnPath)
-            Err(L"tallowick-cli: a key on the path to the messenger's key is a registry link, which may lead anywhere in "
-                L"the registry; nothing was read or changed.\r\n");
+        Err(L"tallowick-cli: " + EnumerateValues::CouldNotReadReason(status) + L".\r\n");
         exitCode_ = kNameStays;
         return false;
     }

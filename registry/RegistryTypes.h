@@ -22,6 +22,7 @@ inline constexpr Status kNoMoreItems = 259;
 // anywhere in the registry: nothing through it is read or written. Win32 calls
 // it ERROR_STOPPED_ON_SYMLINK.
 inline constexpr Status kLinkOnPath = 681;
+inline constexpr Status kAccessDenied = 5;
 
 // Root key names, the registry editor's own words and the command line's
 // switches are the same whatever the case of their ASCII letters.

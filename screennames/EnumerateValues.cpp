@@ -59,18 +59,26 @@ std::wstring FoundText(int count) { return std::to_wstring(count) + std::wstring
 
 std::wstring CouldNotReadText() { return std::wstring(kCouldNotRead); }
 
+std::wstring CouldNotReadReason(reg::Status status) {
+    if (status == reg::kLinkOnPath)
+        return L"a key on the path to the messenger's key is a registry link, which may lead anywhere in the registry; "
+               L"nothing was read or changed";
+    if (status == reg::kAccessDenied) return L"access to the messenger's key is denied";
+    return L"the registry answered error " + std::to_wstring(status);
+}
+
 std::wstring LeftoverText(std::size_t count) {
     if (count == 0) return {};
     return std::to_wstring(count) + (count == 1 ? L" leftover settings key" : L" leftover settings keys") +
            L" (right-click: Remove leftover settings).";
 }
 
-bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar) {
+reg::Status LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar) {
     return ForEachName(registry, [&](std::wstring_view name) {
         lstNames.AddItem(name, kItemIcon);
         statusBar.SetPanelText(1, FoundText(lstNames.ItemCount()));
         return true;
-    }) == reg::kSuccess;
+    });
 }
 
 reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names) {

@@ -14,8 +14,8 @@ namespace EnumerateValues {
 
 inline constexpr int kItemIcon = 1;
 
-// False when the names could not all be read; a missing key lists none.
-bool LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar);
+// kSuccess, or why the names could not all be read; a missing key lists none.
+reg::Status LoadScreenNames(reg::RegistryReader& registry, NameListOps& lstNames, StatusOps& statusBar);
 // The same names, for the command line; kSuccess, or why not all were read.
 reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstring>& names);
 // The Users key's subkeys that no value names: settings another program
@@ -27,6 +27,8 @@ std::optional<int> PositionOf(reg::RegistryReader& registry, std::wstring_view n
 // The status text for `count` listed names.
 std::wstring FoundText(int count);
 std::wstring CouldNotReadText();
+// Why, for a status other than kSuccess, as a clause of a sentence.
+std::wstring CouldNotReadReason(reg::Status status);
 // What the status bar says of `count` leftover settings keys; empty for none.
 std::wstring LeftoverText(std::size_t count);
 

@@ -8,15 +8,29 @@
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
+namespace {
+
+std::wstring Sentence(std::wstring_view clause) {
+    std::wstring sentence(clause);
+    if (!sentence.empty() && sentence.front() >= L'a' && sentence.front() <= L'z')
+        sentence.front() = static_cast<wchar_t>(sentence.front() - L'a' + L'A');
+    if (!sentence.empty()) sentence += L'.';
+    return sentence;
+}
+
+}  // namespace
+
 frmMain::frmMain(FormOps& window, ListOps& lstNames, StatusOps& statusBar, reg::RegistryReader& registry,
                  ScriptShellFactory& shells, reg::NameArchive& archive)
     : window_(window), lstNames_(lstNames), statusBar_(statusBar), registry_(registry), shells_(shells),
       archive_(archive) {}
 
 void frmMain::OnLoad() {
-    loaded_ = EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_);
+    const reg::Status status = EnumerateValues::LoadScreenNames(registry_, lstNames_, statusBar_);
+    loaded_ = status == reg::kSuccess;
     if (!loaded_) ShowStatus(EnumerateValues::CouldNotReadText());
     ReadLeftover();
+    if (!loaded_) statusBar_.SetPanelText(2, Sentence(EnumerateValues::CouldNotReadReason(status)));
 }
 
 // A leftover key is told of beside the count, unless a failure's reason
@@ -63,10 +77,7 @@ void frmMain::ShowStatus(const std::wstring& text) {
 
 // The reason goes beside the message as a sentence of its own.
 void frmMain::ShowFailure(const std::wstring& text, std::wstring_view reason) {
-    std::wstring sentence(reason);
-    if (!sentence.empty() && sentence.front() >= L'a' && sentence.front() <= L'z')
-        sentence.front() = static_cast<wchar_t>(sentence.front() - L'a' + L'A');
-    if (!sentence.empty()) sentence += L'.';
+    const std::wstring sentence = Sentence(reason);
     statusBar_.SetPanelText(1, text);
     statusBar_.SetPanelText(2, sentence);
     failure_ = Failure{text, std::wstring(reason)};

@@ -93,6 +93,9 @@ TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
         EXPECT_EQ(f.window.statusTexts.size(), c.listed.size() + (cut ? 1 : 0));
         EXPECT_EQ(f.window.StatusText(), cut ? L"Could not read the screen names."
                                          : c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
+        // Beside it, why; or the leftover key "delta", where there is a Users key.
+        EXPECT_EQ(f.window.reason, cut ? L"Access to the messenger's key is denied."
+                                       : EnumerateValues::LeftoverText(c.openStatus == reg::kSuccess ? 1 : 0));
     }
 }
 
