@@ -66,13 +66,14 @@ bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
 }
 
 // One line of output holds one name, and reads back as that name: a name
-// holding a control character (a tab, CR or LF would split or blur the line)
-// or a double quote (which a script's "%%n", and Windows PowerShell 5.1's
-// arguments, would end early) is written with a leading ~, and each such
+// holding a control character (a tab, CR or LF would split or blur the line),
+// a double quote (which a script's "%%n", and Windows PowerShell 5.1's
+// arguments, would end early) or a slash or backslash (which would make it a
+// file's path to restore) is written with a leading ~, and each such
 // character, and each ~, as ~ and two hex digits. So is a name beginning with
 // ~, which would read as that form.
 constexpr wchar_t kEscape = L'~';
-bool Unsafe(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == L'"'; }
+bool Unsafe(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == L'"' || ch == L'/' || ch == L'\\'; }
 
 std::wstring Shown(std::wstring_view name) {
     if (!name.starts_with(kEscape) && std::ranges::none_of(name, Unsafe)) return std::wstring(name);
@@ -111,7 +112,9 @@ std::wstring FromShown(std::wstring_view argument) {
 struct Arguments {
     std::vector<std::wstring_view> switches;
     std::vector<std::wstring> names;
+    std::vector<std::wstring> files;  // those of the names typed as a path, which name a backup file
     bool help = false;
+    bool IsFile(std::wstring_view name) const { return std::ranges::find(files, name) != files.end(); }
 };
 
 Arguments Split(std::span<const std::wstring_view> rest, const reg::RegistryReader& registry) {
@@ -126,6 +129,7 @@ Arguments Split(std::span<const std::wstring_view> rest, const reg::RegistryRead
             split.switches.push_back(argument);
         } else {
             std::wstring name = FromShown(argument);
+            if (name == argument && name.find_first_of(L"\\/") != std::wstring::npos) split.files.push_back(name);
             if (std::ranges::none_of(split.names, [&](const std::wstring& n) { return registry.SameName(n, name); }))
                 split.names.push_back(std::move(name));
         }
@@ -135,12 +139,11 @@ Arguments Split(std::span<const std::wstring_view> rest, const reg::RegistryRead
 
 bool EndsInReg(std::wstring_view path) { return path.size() >= 4 && SameAsciiNoCase(path.substr(path.size() - 4), L".reg"); }
 
-// A path names a file; anything else a screen name first, so that a name
-// ending in ".reg" is restored by name too.
-bool IsFile(std::wstring_view argument) { return argument.find_first_of(L"\\/") != std::wstring_view::npos; }
 
 
-std::wstring InQuotes(std::wstring_view name) { return L"\"" + Shown(name) + L"\""; }
+// A path, a switch or a command, as typed; and a name, as listed.
+std::wstring Quoted(std::wstring_view text) { return L"\"" + std::wstring(text) + L"\""; }
+std::wstring InQuotes(std::wstring_view name) { return Quoted(Shown(name)); }
 
 std::wstring Count(std::size_t count, std::wstring_view thing) {
     return std::to_wstring(count) + L" " + std::wstring(thing) + (count == 1 ? L"" : L"s");
@@ -242,7 +245,7 @@ public:
             reg::NameSnapshot held;
             std::wstring why(kFileUnread);
             const bool read = archive_.ReadBackupFile(file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
-            if (!read) Err(L"tallowick-cli: passed over " + InQuotes(file.path) + L", which is no backup: " + why + L".\r\n");
+            if (!read) Err(L"tallowick-cli: passed over " + Quoted(file.path) + L", which is no backup: " + why + L".\r\n");
             reg::RemovalTime removed = reg::WhenRemoved(bytes, file);
             backups_->push_back({std::move(file), read ? held.name : std::wstring(), std::move(removed)});
         }
@@ -259,9 +262,8 @@ public:
     // the latest removal first, or where it has none, the file of that name
     // as `backups` shows it; a path that one file. Files are matched without
     // case, as Windows matches them.
-    std::vector<Backup*> Named(std::wstring_view asked) {
+    std::vector<Backup*> Named(std::wstring_view asked, bool file) {
         std::vector<Backup*> named;
-        const bool file = IsFile(asked);
         for (Backup& backup : Backups())
             if (!file && Holds(backup, asked)) named.push_back(&backup);
         if (named.empty())
@@ -278,11 +280,11 @@ public:
     // From the backups that hold the name, where older ones of the same
     // removal complete the latest; or from the one file named, reading no
     // other.
-    void Restore(std::wstring_view asked) {
+    void Restore(std::wstring_view asked, bool file) {
         std::vector<std::wstring> paths;
-        if (IsFile(asked)) paths.emplace_back(asked);
+        if (file) paths.emplace_back(asked);
         else
-            for (const Backup* backup : Named(asked)) paths.push_back(backup->file.path);
+            for (const Backup* backup : Named(asked, false)) paths.push_back(backup->file.path);
         if (paths.empty()) {
             Out(L"No backup of " + InQuotes(asked) + L".\r\n");
             exitCode_ = kNameStays;
@@ -300,7 +302,7 @@ public:
             return;
         }
         Out(CouldNotRestoreText(Shown(name)) + L"\r\n");
-        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + InQuotes(FileNameOf(paths.front())) + L": " + why + L".\r\n");
+        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + Quoted(FileNameOf(paths.front())) + L": " + why + L".\r\n");
         exitCode_ = kNameStays;
     }
 
@@ -315,27 +317,33 @@ public:
 
     // Only files that read as backups go, /all or not; names are taken as
     // restore takes them.
-    void DeleteBackups(const std::vector<std::wstring>& names, bool all) {
-        std::vector<const Backup*> asked;
+    void DeleteBackups(const Arguments& asked, bool all) {
+        std::vector<const Backup*> chosen;
         std::vector<std::wstring_view> none;
         for (const Backup& backup : Backups())
-            if (all && !backup.held.empty()) asked.push_back(&backup);
-        for (const std::wstring_view name : names) {
-            const std::size_t before = asked.size();
-            for (const Backup* backup : Named(name))
-                if (!backup->held.empty()) asked.push_back(backup);
-            if (asked.size() == before) none.push_back(name);
+            if (all && !backup.held.empty()) chosen.push_back(&backup);
+        for (const std::wstring_view name : asked.names) {
+            const std::size_t before = chosen.size();
+            for (const Backup* backup : Named(name, asked.IsFile(name)))
+                if (!backup->held.empty()) chosen.push_back(backup);
+            if (chosen.size() == before) none.push_back(name);
         }
         for (const Backup& backup : Backups()) {
-            if (std::ranges::find(asked, &backup) == asked.end()) continue;
+            if (std::ranges::find(chosen, &backup) == chosen.end()) continue;
             if (archive_.DeleteBackup(backup.file.path)) {
-                Out(L"Deleted " + InQuotes(backup.file.path) + L".\r\n");
+                Out(L"Deleted " + Quoted(backup.file.path) + L".\r\n");
             } else {
-                Err(L"tallowick-cli: could not delete " + InQuotes(backup.file.path) + L".\r\n");
+                Err(L"tallowick-cli: could not delete " + Quoted(backup.file.path) + L".\r\n");
                 exitCode_ = kNameStays;
             }
         }
-        for (const std::wstring_view name : none) Out(L"No backup of " + InQuotes(name) + L".\r\n");
+        // A file named by its path that is no backup in the folder is left
+        // alone, and a script hears that it stays.
+        for (const std::wstring_view name : none) {
+            const bool file = asked.IsFile(name);
+            Out((file ? L"No backup file " + Quoted(name) + L" in the backup folder." : L"No backup of " + InQuotes(name) + L".") + L"\r\n");
+            if (file) exitCode_ = kNameStays;
+        }
     }
 
     void Out(std::wstring_view text) { Track(output_.Out(text)); }
@@ -376,7 +384,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     }
     const std::wstring_view verb = arguments[0];
     if (std::ranges::none_of(kVerbUsage, [&](const auto& known) { return SameAsciiNoCase(verb, known.verb); }))
-        return command.BadUsage(L"unknown command " + InQuotes(verb) + L".");
+        return command.BadUsage(L"unknown command " + Quoted(verb) + L".");
     const Arguments rest = Split(arguments.subspan(1), registry);
     if (rest.help) {
         command.Out(Usage(verb));
@@ -390,7 +398,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     const auto badSwitch = [&](std::initializer_list<std::wstring_view> allowed) -> std::optional<int> {
         for (const std::wstring_view switchGiven : rest.switches)
             if (std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(switchGiven, word); }))
-                return command.BadUsage(L"unknown switch " + InQuotes(switchGiven) + L".");
+                return command.BadUsage(L"unknown switch " + Quoted(switchGiven) + L".");
         for (const std::wstring_view word : allowed)
             if (given(word) > 1) return command.BadUsage(L"the switch /" + std::wstring(word) + L" is given twice.");
         return std::nullopt;
@@ -409,7 +417,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
         // Nothing is written where the names cannot be read.
         if (!command.ReadNames(listed)) return command.ExitCode();
-        for (const std::wstring_view asked : rest.names) command.Restore(asked);
+        for (const std::wstring_view asked : rest.names) command.Restore(asked, rest.IsFile(asked));
         return command.ExitCode();
     }
     if (SameAsciiNoCase(verb, L"backups")) {
@@ -421,7 +429,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
             return command.ExitCode();
         }
         if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names whose backups to delete, or /all alone.");
-        command.DeleteBackups(rest.names, all);
+        command.DeleteBackups(rest, all);
         return command.ExitCode();
     }
     if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif"})) return *bad;

@@ -241,8 +241,9 @@ std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.subst
 RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive, reg::NameSnapshot& snapshot,
                               std::wstring& why) {
     reg::NameSnapshot present;
-    if (archive.Snapshot(USERS_KEY_PATH, snapshot.name, present) != reg::ArchiveStatus::kDone) {
-        why = L"what exists of that name could not be read in full";
+    if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, snapshot.name, present); read != reg::ArchiveStatus::kDone) {
+        why = read == reg::ArchiveStatus::kHoldsLink ? RemoveReason(RemoveResult::kHoldsLink, snapshot.name)
+                                                     : L"what exists of that name could not be read in full";
         return RestoreResult::kExists;
     }
     // What another program added since, as the messenger saving while the
@@ -250,7 +251,7 @@ RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& a
     // item the backup holds with other data stops the restore.
     Difference difference = Compare(snapshot, present, SameNameIn(registry));
     if (!difference.agrees || difference.missing.Empty()) {
-        why = difference.agrees ? L"a value or key of that name exists again"
+        why = difference.agrees ? L"all of it is there already, as the backup holds it"
                                 : L"a value or key of that name exists again, other than the backup holds it";
         return RestoreResult::kExists;
     }

@@ -477,15 +477,15 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         reg::Status openStatus = reg::kSuccess;
         bool outputFails = false;
     } rows[] = {
-        {{L"list"}, L"-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 0, {}},
+        {{L"list"}, L"-dash\r\nalice\r\nBob\r\n~dave~5Cevil\r\nv.reg\r\n", 0, {}},
         {{L"Remove", L"ALICE", L"bob", L"ghost", L"alice"}, L"Removed \"alice\".\r\nRemoved \"Bob\".\r\nNo screen name \"ghost\".\r\n", 0, both},
-        {{L"remove", L"-ALL"}, L"Removed \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"dave\\evil\".\r\nRemoved \"v.reg\".\r\n"
-         L"Removed \"old\".\r\n", 1, {L"-dash", L"alice", L"Bob", L"v.reg", L"old"}, L"tallowick-cli: could not remove \"dave\\evil\": it holds a backslash"},
+        {{L"remove", L"-ALL"}, L"Removed \"-dash\".\r\nRemoved \"alice\".\r\nRemoved \"Bob\".\r\nCould not remove \"~dave~5Cevil\".\r\nRemoved \"v.reg\".\r\n"
+         L"Removed \"old\".\r\n", 1, {L"-dash", L"alice", L"Bob", L"v.reg", L"old"}, L"tallowick-cli: could not remove \"~dave~5Cevil\": it holds a backslash"},
         {{L"remove", L"/whatif", L"/all"},
          L"Would remove \"-dash\": 0 keys, 1 value, 0 bytes.\r\nWould remove \"alice\": 0 keys, 1 value, 0 bytes.\r\n"
-         L"Would remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nWould not remove \"dave\\evil\".\r\nWould remove \"v.reg\": 0 keys, 1 value, 0 bytes.\r\n"
+         L"Would remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nWould not remove \"~dave~5Cevil\".\r\nWould remove \"v.reg\": 0 keys, 1 value, 0 bytes.\r\n"
          L"Would remove \"old\": 1 key, 0 values, 0 bytes.\r\n",
-         1, {}, L"tallowick-cli: would not remove \"dave\\evil\": it holds a backslash", {}, Names{}},
+         1, {}, L"tallowick-cli: would not remove \"~dave~5Cevil\": it holds a backslash", {}, Names{}},
         // A settings key that no value names is listed apart, and removed by its name or with /all.
         {{L"list", L"/leftover"}, L"old\r\n", 0, {}},
         {{L"remove", L"OLD"}, L"Removed \"old\".\r\n", 0, {L"old"}},
@@ -495,7 +495,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
         {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
-        {{L"list"}, L"-dash\r\nalice\r\nBob\r\ndave\\evil\r\nv.reg\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
+        {{L"list"}, L"-dash\r\nalice\r\nBob\r\n~dave~5Cevil\r\nv.reg\r\n", 1, {}, L"", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
         {{L"remove", L"-dash"}, L"", 2, {}, L"tallowick-cli: unknown switch \"-dash\"."},
@@ -504,7 +504,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"restore", L"ALICE", L"alice", L"Bob.reg", L"nosuch"}, L"Restored \"alice\".\r\nRestored \"Bob\".\r\nNo backup of \"nosuch\".\r\n",
          1, {}, L"", removeBoth, both},
         {{L"restore", L"alice"}, L"Could not restore \"alice\".\r\n", 1, {},
-         L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": a value or key of that name exists again.\r\n",
+         L"tallowick-cli: could not restore \"alice\" from \"alice.reg\": all of it is there already, as the backup holds it.\r\n",
          {{L"remove", L"alice"}, {L"restore", L"alice"}}},
         // A name, else a file of that name in the backup folder; "v.reg" is a name.
         {{L"backups", L"-DELETE", L"alice.reg", L"BOB", L"carol"},
@@ -520,6 +520,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"backups", L"/delete", L"/all"}, L"Deleted \"Removed\\Bob.reg\".\r\nDeleted \"Removed\\alice.reg\".\r\n", 0, both,
          L"tallowick-cli: passed over \"Removed\\deep.reg\"", removeBoth, Names{}, true},
         {{L"remove", L"alice", L"--nobackup"}, L"Removed \"alice\".\r\n", 0, {L"alice"}, L"", {}, Names{}},
+        {{L"backups", L"/delete", L"C:\\x.reg", L"ghost"}, L"No backup file \"C:\\x.reg\" in the backup folder.\r\nNo backup of \"ghost\".\r\n", 1, {}},
         {{L"restore"}, L"", 2, {}, L"tallowick-cli: name the"},
         {{L"restore", L"/all"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/all\"."},
         {{L"backups", L"alice"}, L"", 2, {}, L"tallowick-cli: backups lists"},
@@ -553,11 +554,11 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     }
     // Each line of list is one name, and means that name when passed back; "~y" typed by hand means itself.
     MemoryRegistry shown;
-    shown.values = {L"a\tb", L"a\"b", L"c\r\nd", L"~x", L"~y"};
+    shown.values = {L"a\tb", L"a\"b", L"a/b", L"c\r\nd", L"~x", L"~y"};
     Output lines;
     EXPECT_EQ(cli::Run(std::vector<std::wstring_view>{L"list"}, L"", shown, shown, shown, lines), 0);
-    EXPECT_EQ(lines.out, L"~a~09b\r\n~a~22b\r\n~c~0D~0Ad\r\n~~7Ex\r\n~~7Ey\r\n");
-    EXPECT_EQ(RunCli(shown, {L"remove", L"~a~09b", L"~a~22b", L"~c~0D~0Ad", L"~~7Ex", L"~y"}), 1);
+    EXPECT_EQ(lines.out, L"~a~09b\r\n~a~22b\r\n~a~2Fb\r\n~c~0D~0Ad\r\n~~7Ex\r\n~~7Ey\r\n");
+    EXPECT_EQ(RunCli(shown, {L"remove", L"~a~09b", L"~a~22b", L"~a~2Fb", L"~c~0D~0Ad", L"~~7Ex", L"~y"}), 1);
     EXPECT_EQ(shown.values, MemoryRegistry::Names{L"c\r\nd"});
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
