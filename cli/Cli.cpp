@@ -45,8 +45,8 @@ constexpr std::wstring_view kOthers =
 constexpr std::wstring_view kRules =
     L"\r\n"
     L"Switches take / - or --, each once; names after -- may begin with / or -. The same name twice is one name.\r\n"
-    L"A name holding a control character (tab, CR, LF...) or \" or beginning with ~ is written, and read, as ~ and the\r\n"
-    L"name with each such character and each ~ as ~ and two hex digits: \"a<tab>b\" is ~a~09b, a\"b is ~a~22b, \"~x\" is ~~7Ex.\r\n"
+    L"A name holding a control character (tab, CR, LF...), \", / or \\ is written, and read, as ~ and the name with each\r\n"
+    L"such character and each ~ as ~ and two hex digits: \"a<tab>b\" is ~a~09b, a\"b is ~a~22b, a/b is ~a~2Fb.\r\n"
     L"Exit code: 0 all done, 1 a name stays or is not back, or the names could not be read, 2 bad usage.\r\n";
 
 using reg::SameAsciiNoCase;
@@ -70,13 +70,15 @@ bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
 // a double quote (which a script's "%%n", and Windows PowerShell 5.1's
 // arguments, would end early) or a slash or backslash (which would make it a
 // file's path to restore) is written with a leading ~, and each such
-// character, and each ~, as ~ and two hex digits. So is a name beginning with
-// ~, which would read as that form.
+// character, and each ~, as ~ and two hex digits. So is a name that would
+// itself read as that form, such as "~a~09b"; "~keep" reads as itself.
 constexpr wchar_t kEscape = L'~';
 bool Unsafe(wchar_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F) || ch == L'"' || ch == L'/' || ch == L'\\'; }
 
+std::wstring FromShown(std::wstring_view argument);
+
 std::wstring Shown(std::wstring_view name) {
-    if (!name.starts_with(kEscape) && std::ranges::none_of(name, Unsafe)) return std::wstring(name);
+    if (std::ranges::none_of(name, Unsafe) && (!name.starts_with(kEscape) || FromShown(name) == name)) return std::wstring(name);
     constexpr std::wstring_view kHex = L"0123456789ABCDEF";
     std::wstring shown(1, kEscape);
     for (const wchar_t ch : name)
