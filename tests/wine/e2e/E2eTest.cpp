@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -313,7 +314,9 @@ void RestoreThroughTheOpenDialog(App& app) {
 // three times over.
 void FollowsBursts(App& app) {
     const auto follows = [&](const char* what) {
-        WaitFor(what, [&] { return app.Items() == UsersValueNames(); }, 1000);
+        const ULONGLONG start = GetTickCount64();
+        if (WaitFor(what, [&] { return app.Items() == UsersValueNames(); }, 1000))
+            std::printf("burst: %s: %llu ms after the other program ended\n", what, GetTickCount64() - start);
     };
     std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\" + kUsersKey + L"]\r\n";
     for (int n = 1; n <= 10; ++n) text += L"\"burst" + std::to_wstring(n) + L"\"=\"x\"\r\n";
