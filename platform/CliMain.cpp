@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "screennames/ScreenNames.h"
+#include "platform/Guarded.h"
 #include "platform/NewerApis.h"
 #include "platform/Win32Archive.h"
 #include "platform/Win32Registry.h"
@@ -65,10 +67,20 @@ int wmain(int argc, wchar_t** argv) {
     NewerApis::Get().RestrictDllSearch();
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
-    const std::vector<std::wstring_view> arguments(argv + std::min(argc, 1), argv + argc);
-    Win32Registry registry;
-    AutomationOrApiShellFactory shells;
-    Win32Archive archive;
     StandardStreams output;
-    return cli::Run(arguments, L"" TALLOWICK_VERSION_TEXT, registry, shells, archive, output);
+    return Guarded(
+        [&] {
+            const std::vector<std::wstring_view> arguments(argv + std::min(argc, 1), argv + argc);
+            Win32Registry registry;
+            AutomationOrApiShellFactory shells;
+            Win32Archive archive;
+            return cli::Run(arguments, L"" TALLOWICK_VERSION_TEXT, registry, shells, archive, output);
+        },
+        // In pieces, so that the line takes no memory to put together.
+        [&](bool outOfMemory) {
+            output.Err(L"tallowick-cli: could not finish: ");
+            output.Err(ScreenNames::UnfinishedReason(outOfMemory));
+            output.Err(L".\r\n");
+            return 1;
+        });
 }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Guarded.h"
 #include "platform/NewerApis.h"
 #include "platform/Win32Archive.h"
 #include "platform/Win32Shell.h"
@@ -174,7 +175,7 @@ template <typename Load>
 void MainWindow::LoadWithoutRedraw(Load load) {
     loading_ = true;
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
-    load();
+    Guarded(load, [this](bool outOfMemory) { frm_.OnUnfinished(outOfMemory); });
     SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list_, nullptr, TRUE);
     loading_ = false;
@@ -202,12 +203,15 @@ void MainWindow::RefreshNames() {
     LoadWithoutRedraw([this] { frm_.OnRefresh(); });
 }
 
-void MainWindow::OnRegistryChanged() { RefreshNames(); }
+// Called from the message loop, outside any window procedure.
+void MainWindow::OnRegistryChanged() {
+    Guarded([this] { RefreshNames(); }, [this](bool outOfMemory) { frm_.OnUnfinished(outOfMemory); });
+}
 
 template <typename Action>
 void MainWindow::WhileBusy(Action action) {
     ++busy_;
-    action();
+    Guarded(action, [this](bool outOfMemory) { frm_.OnUnfinished(outOfMemory); });
     if (--busy_ == 0 && refreshPending_) RefreshNames();
 }
 
@@ -219,7 +223,13 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return self->HandleMessage(hwnd, message, wParam, lParam);
+    // A window half made is not shown.
+    return Guarded([&] { return self->HandleMessage(hwnd, message, wParam, lParam); },
+                   [&](bool outOfMemory) -> LRESULT {
+                       if (message == WM_CREATE) return -1;
+                       self->frm_.OnUnfinished(outOfMemory);
+                       return 0;
+                   });
 }
 
 LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -382,20 +392,28 @@ void MainWindow::FitPanels() {
 
 LRESULT CALLBACK MainWindow::ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(GetParent(hwnd), GWLP_USERDATA));
+    return Guarded([&] { return window->HandleListMessage(hwnd, message, wParam, lParam); },
+                   [&](bool outOfMemory) -> LRESULT {
+                       window->frm_.OnUnfinished(outOfMemory);
+                       return 0;
+                   });
+}
+
+LRESULT MainWindow::HandleListMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     short button = 0;
     switch (message) {
     case WM_LBUTTONDOWN: button = kLeftButton; break;
     case WM_RBUTTONDOWN: button = kRightButton; break;
     case WM_MBUTTONDOWN: button = kMiddleButton; break;
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: window->frm_.OnUserAction(); [[fallthrough]];
-    default: return CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
+    case WM_SYSKEYDOWN: frm_.OnUserAction(); [[fallthrough]];
+    default: return CallWindowProcW(listDefaultProc_, hwnd, message, wParam, lParam);
     }
-    window->frm_.OnUserAction();
+    frm_.OnUserAction();
     // The list handles the press first, so that a right click selects the
     // item under the pointer before the menu acts on the selection.
-    const LRESULT result = CallWindowProcW(window->listDefaultProc_, hwnd, message, wParam, lParam);
-    window->frm_.OnListMouseDown(button);
+    const LRESULT result = CallWindowProcW(listDefaultProc_, hwnd, message, wParam, lParam);
+    frm_.OnListMouseDown(button);
     return result;
 }
 

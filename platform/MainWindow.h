@@ -53,6 +53,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleListMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool CreateControls();
     void ApplyDpi(UINT dpi);
     void LayOut();

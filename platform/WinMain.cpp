@@ -2,19 +2,19 @@
 #include <commctrl.h>
 
 #include <array>
+#include <string>
 
+#include "platform/Guarded.h"
 #include "platform/MainWindow.h"
 #include "platform/Win32Archive.h"
 #include "platform/NewerApis.h"
 #include "platform/Win32Shell.h"
 #include "platform/Win32Registry.h"
+#include "screennames/ScreenNames.h"
 
-// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
-    // DLLs come from System32 only, never from beside a downloaded exe.
-    NewerApis::Get().RestrictDllSearch();
-    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+namespace {
 
+int RunWindow(HINSTANCE instance, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
 
@@ -43,4 +43,27 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
             WAIT_OBJECT_0 + watched)
             window.OnRegistryChanged();
     }
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
+    // DLLs come from System32 only, never from beside a downloaded exe.
+    NewerApis::Get().RestrictDllSearch();
+    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+
+    // The window's handlers answer their own errors in the status bar; what
+    // reaches here left no window to go on with.
+    return Guarded([&] { return RunWindow(instance, showCommand); },
+                   [](bool outOfMemory) {
+                       // The closed window posted WM_QUIT, which would end the
+                       // message box before it is seen.
+                       MSG quit{};
+                       PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+                       const std::wstring text = L"Tallowick stopped: " +
+                                                 std::wstring(ScreenNames::UnfinishedReason(outOfMemory)) + L".";
+                       MessageBoxW(nullptr, text.c_str(), L"Tallowick", MB_OK | MB_ICONERROR);
+                       return 1;
+                   });
 }

@@ -82,5 +82,10 @@ std::wstring CouldNotRestoreText(std::wstring_view name);
 // Why a removal or a restore failed, as both faces say it after the text above.
 std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name);
 inline constexpr std::wstring_view kFileUnread = L"the file could not be read";
+// A command that the program's own error stopped part way, and why.
+inline constexpr std::wstring_view kCouldNotFinish = L"Could not finish.";
+constexpr std::wstring_view UnfinishedReason(bool outOfMemory) {
+    return outOfMemory ? L"out of memory" : L"an unexpected error in the program";
+}
 
 }  // namespace ScreenNames

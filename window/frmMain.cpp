@@ -69,6 +69,10 @@ void frmMain::OnUserAction() {
     if (failure_) ShowStatus(loaded_ ? EnumerateValues::FoundText(lstNames_.ItemCount()) : EnumerateValues::CouldNotReadText());
 }
 
+void frmMain::OnUnfinished(bool outOfMemory) {
+    ShowFailure(std::wstring(ScreenNames::kCouldNotFinish), ScreenNames::UnfinishedReason(outOfMemory));
+}
+
 void frmMain::ShowStatus(const std::wstring& text) {
     if (failure_) statusBar_.SetPanelText(2, EnumerateValues::LeftoverText(leftover_.size()));
     failure_.reset();

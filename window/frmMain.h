@@ -45,6 +45,9 @@ public:
     // A key or a click in the window, or any command: the status bar's
     // failure has been seen, and the count takes its place.
     void OnUserAction();
+    // A handler stopped by an error of the program's own, such as running
+    // out of memory: the window says so and goes on.
+    void OnUnfinished(bool outOfMemory);
 
 private:
     ListMenuState MenuState() const;

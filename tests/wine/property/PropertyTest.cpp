@@ -171,7 +171,7 @@ void PumpMessages() {
 // hidden, read back and driven through its controls as a user would.
 class WindowUnderTest {
 public:
-    WindowUnderTest() {
+    explicit WindowUnderTest(reg::RegistryReader* registry = nullptr) : window_{registry ? *registry : registry_, shells_, archive_} {
         const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&controls);
         const Deadline deadline("the window to be made and list the names", kStepSeconds);
@@ -225,7 +225,7 @@ private:
     Win32Registry registry_;
     AutomationOrApiShellFactory shells_;
     Win32Archive archive_;
-    MainWindow window_{registry_, shells_, archive_};
+    MainWindow window_;
 };
 
 // A diagnostic: long text is cut, and gtest escapes the rest.
@@ -464,6 +464,34 @@ TEST(Property, LinksDeleteNothing) {
         Link(link), RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Victim"), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Victim");
     }
     DeleteMessengerTree();
+}
+
+// The registry, but out of memory when a removal checks what is left.
+class ExhaustedRegistry final : public reg::RegistryReader {
+public:
+    std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view path, reg::Status& status) override {
+        return real_.OpenCurrentUser(path, status);
+    }
+    bool NameRemains(std::wstring_view, std::wstring_view) override { throw std::bad_alloc(); }
+    bool SameName(std::wstring_view a, std::wstring_view b) const override { return real_.SameName(a, b); }
+
+private:
+    Win32Registry real_;
+};
+
+// A handler that throws stops inside the window, which says so and goes on
+// following the registry.
+TEST(Property, AThrowingRemovalLeavesTheWindowRunning) {
+    ResetUsersKey({{L"", {{L"alice", REG_SZ, SzData(L"a")}}}});
+    ExhaustedRegistry registry;
+    WindowUnderTest window(&registry);
+    window.Remove(0);
+    EXPECT_EQ(window.StatusText(), ScreenNames::kCouldNotFinish);
+    RegSetKeyValueW(HKEY_CURRENT_USER, kUsersKey.c_str(), L"bob", REG_SZ, L"b", 4);
+    window.FollowRegistry(1000);
+    EXPECT_EQ(window.Items(), std::vector<std::wstring>{L"bob"});
+    DeleteMessengerTree();
+    DeleteBackups();
 }
 
 // What only real processes show: tallowick-cli's text in UTF-8 through a

@@ -10,7 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Guarded.h"
+
 namespace {
+
+// COM callers get an HRESULT, never an exception.
+template <typename Fn>
+HRESULT Com(Fn fn) {
+    return Guarded(fn, [](bool outOfMemory) { return outOfMemory ? E_OUTOFMEMORY : E_FAIL; });
+}
 
 constexpr DISPID kRegDelete = 1;
 
@@ -41,19 +49,26 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
+        return Com([&] { return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out); });
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        if (count != 1 || CompareStringOrdinal(names[0], -1, L"RegDelete", -1, TRUE) != CSTR_EQUAL)
-            return DISP_E_UNKNOWNNAME;
-        *ids = kRegDelete;
-        return S_OK;
+        return Com([&] {
+            if (count != 1 || CompareStringOrdinal(names[0], -1, L"RegDelete", -1, TRUE) != CSTR_EQUAL)
+                return DISP_E_UNKNOWNNAME;
+            *ids = kRegDelete;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO* exception, UINT*) override {
+        return Com([&] { return RegDelete(id, flags, params, exception); });
+    }
+
+private:
+    static HRESULT RegDelete(DISPID id, WORD flags, const DISPPARAMS* params, EXCEPINFO* exception) {
         if (id != kRegDelete || (flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
         if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
         if (params->rgvarg[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
@@ -72,7 +87,7 @@ public:
 // Found through its registration alone: any class asked of this DLL is the shell.
 STDAPI DllGetClassObject(REFCLSID, REFIID iid, void** out) {
     static Shell shell;
-    return shell.QueryInterface(iid, out);
+    return Com([&] { return shell.QueryInterface(iid, out); });
 }
 
 STDAPI DllCanUnloadNow() { return S_FALSE; }
