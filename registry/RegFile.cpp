@@ -265,7 +265,7 @@ std::wstring BackupFileName(const Moment& removed, int attempt, std::wstring_vie
         std::wstring piece(1, ch);
         if (isHigh(ch) && i + 1 < name.size() && isLow(name[i + 1])) piece += name[++i];
         else if (ch < L' ' || isHigh(ch) || isLow(ch) || std::wstring_view(L"<>:\"/\\|?*%").find(ch) != std::wstring_view::npos)
-            piece = ch > 0xFF ? L"%u" + Hex(ch, 4) : L"%" + Hex(ch, 2);
+            piece = ch > 0xFF ? L"%u" + Hex(static_cast<std::uint32_t>(ch), 4) : L"%" + Hex(static_cast<std::uint32_t>(ch), 2);
         length += piece.size();
         pieces.push_back(std::move(piece));
     }
