@@ -17,6 +17,21 @@ constexpr std::wstring_view kCouldNotRead = L"Could not read the screen names.";
 // than the longest name the registry allows needs.
 std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLongestValueName) + std::size_t{1}; }
 
+// The Users key; null with kSuccess where there is none, which holds no
+// names, else null with why it could not be opened.
+std::unique_ptr<reg::OpenedKey> OpenUsersKey(reg::RegistryReader& registry, reg::Status& status) {
+    std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
+    if (status == reg::kFileNotFound) {
+        status = reg::kSuccess;
+        return nullptr;
+    }
+    if (key == nullptr || status != reg::kSuccess) {
+        status = status == reg::kSuccess ? reg::kFileNotFound : status;
+        return nullptr;
+    }
+    return key;
+}
+
 // Only value names are read, never their data: a value with more data than
 // a buffer holds must not end the listing or cost us its name. The name
 // buffer is sized from the key's own longest name, and grown again when
@@ -28,9 +43,8 @@ std::size_t CapacityFor(std::uint32_t chars) { return std::min(chars, reg::kLong
 template <typename Visit>
 reg::Status ForEachName(reg::RegistryReader& registry, Visit visit) {
     reg::Status status = reg::kSuccess;
-    const std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
-    if (status == reg::kFileNotFound) return reg::kSuccess;
-    if (key == nullptr || status != reg::kSuccess) return status == reg::kSuccess ? reg::kFileNotFound : status;
+    const std::unique_ptr<reg::OpenedKey> key = OpenUsersKey(registry, status);
+    if (key == nullptr) return status;
 
     std::uint32_t maxNameLength = 0;
     if (status = key->QueryMaxValueNameLength(maxNameLength); status != reg::kSuccess) return status;
@@ -92,9 +106,8 @@ reg::Status ListScreenNames(reg::RegistryReader& registry, std::vector<std::wstr
 reg::Status ListLeftoverSettings(reg::RegistryReader& registry, std::vector<std::wstring>& keys) {
     keys.clear();
     reg::Status status = reg::kSuccess;
-    const std::unique_ptr<reg::OpenedKey> key = registry.OpenCurrentUser(USERS_KEY_PATH, status);
-    if (status == reg::kFileNotFound) return reg::kSuccess;
-    if (key == nullptr || status != reg::kSuccess) return status == reg::kSuccess ? reg::kFileNotFound : status;
+    const std::unique_ptr<reg::OpenedKey> key = OpenUsersKey(registry, status);
+    if (key == nullptr) return status;
     std::wstring name;
     for (std::uint32_t index = 0; (status = key->EnumSubkeyName(index, name)) == reg::kSuccess; ++index)
         if (!key->HoldsValue(name)) keys.push_back(name);
