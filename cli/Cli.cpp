@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "registry/RegFile.h"
+#include "registry/BackupFileName.h"
+#include "registry/KeyTree.h"
+#include "registry/NameArchive.h"
 #include "registry/RegistryTypes.h"
+#include "registry/Surrogates.h"
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
@@ -455,7 +458,7 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
 
 std::size_t ConsolePiece(std::wstring_view text, std::size_t limit) {
     if (text.size() <= limit) return text.size();
-    const bool splitsPair = limit > 1 && (text[limit - 1] & 0xFC00) == 0xD800;
+    const bool splitsPair = limit > 1 && reg::IsHighSurrogate(text[limit - 1]);
     return splitsPair ? limit - 1 : limit;
 }
 

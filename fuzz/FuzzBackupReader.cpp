@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "registry/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/RegFileReader.h"
+#include "registry/RegFileWriter.h"
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
 

@@ -7,9 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "registry/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/RegFileReader.h"
+#include "registry/RegFileWriter.h"
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
+#include "registry/ValueTypes.h"
 
 namespace {
 
@@ -26,7 +29,7 @@ struct Input {
     // Sizes stay small: a file past the largest backup takes seconds to write
     // under the sanitizers, and the reader refuses it by its size alone.
     reg::ValueData Value(std::wstring name) {
-        reg::ValueData value{std::move(name), Byte() % 12U, {}};
+        reg::ValueData value{std::move(name), Byte() % (reg::kRegQword + 1), {}};
         value.bytes.resize(Byte() == 0xFF ? std::size_t{Byte()} << 8 : Byte() % 12U);
         for (std::size_t i = 0; i < std::min<std::size_t>(value.bytes.size(), 32); ++i) value.bytes[i] = Byte();
         return value;

@@ -11,6 +11,15 @@
 #include "platform/Win32Handles.h"
 #include "platform/Win32Registry.h"
 #include "platform/Win32Shell.h"
+#include "registry/BackupFileName.h"
+#include "registry/RegFileReader.h"
+#include "registry/RegFileWriter.h"
+#include "registry/ValueTypes.h"
+
+// The logic folders name value types by these numbers, having no Win32 header.
+static_assert(reg::kRegNone == REG_NONE && reg::kRegSz == REG_SZ && reg::kRegExpandSz == REG_EXPAND_SZ &&
+              reg::kRegBinary == REG_BINARY && reg::kRegDword == REG_DWORD && reg::kRegLink == REG_LINK &&
+              reg::kRegMultiSz == REG_MULTI_SZ && reg::kRegQword == REG_QWORD);
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "registry/RegFile.h"
+#include "registry/NameArchive.h"
 
 // Tallowick\Removed in the local application data folder; empty when there
 // is none.

@@ -1,3 +1,5 @@
+#include "registry/RegFileReader.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -5,15 +7,14 @@
 #include <optional>
 #include <unordered_map>
 
-#include "registry/RegFile.h"
 #include "registry/RegistryTypes.h"
+#include "registry/ValueTypes.h"
 
 namespace reg {
 namespace {
 
 constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00";
 constexpr std::wstring_view kCurrentUser = L"HKEY_CURRENT_USER\\";
-constexpr std::uint32_t kLinkType = 6;
 
 // The file's text, one line at a time, CRLF or LF; a line that ends in a
 // backslash inside hex data goes on in the next.
@@ -191,7 +192,7 @@ private:
         if (at >= line.size() || line[at] != L'=') return Refuse(L"a value's name is not followed by =");
         if (!Data(line.substr(at + 1), value)) return false;
         // A link's target value would only mislead: no backup of ours holds one.
-        if (value.type == kLinkType) return Refuse(L"it writes a registry link's value");
+        if (value.type == kRegLink) return Refuse(L"it writes a registry link's value");
         if (key_ == kUsersKey) {
             if (value.name.empty()) return Refuse(L"it writes the Users key's default value");
             if (snapshot_.value && !sameName_(snapshot_.value->name, value.name))
@@ -247,27 +248,26 @@ private:
     }
 
     bool Data(std::wstring_view data, ValueData& value) {
-        constexpr std::uint32_t kSz = 1, kBinary = 3, kDword = 4;
         if (data == L"-") return Refuse(L"it deletes a value");
         if (data.starts_with(L'"')) {
             std::size_t at = 0;
             const std::optional<std::wstring> text = Quoted(data, at);
             if (!text) return false;
             if (at != data.size()) return Refuse(L"something follows a value's text");
-            value.type = kSz;
+            value.type = kRegSz;
             for (const wchar_t ch : *text + L'\0') value.bytes.insert(value.bytes.end(), {static_cast<std::uint8_t>(ch & 0xFF), static_cast<std::uint8_t>(ch >> 8)});
             return true;
         }
         if (data.starts_with(L"dword:")) {
             const std::optional<std::uint32_t> number = HexNumber(data.substr(6), 8);
             if (!number) return Refuse(L"a dword is not 1 to 8 hex digits");
-            value.type = kDword;
+            value.type = kRegDword;
             for (int shift = 0; shift < 32; shift += 8) value.bytes.push_back(static_cast<std::uint8_t>(*number >> shift));
             return true;
         }
         std::size_t colon = 0;
         if (data.starts_with(L"hex:")) {
-            value.type = kBinary;
+            value.type = kRegBinary;
             colon = 3;
         } else if (data.starts_with(L"hex(") && (colon = data.find(L"):")) != std::wstring_view::npos) {
             const std::optional<std::uint32_t> type = HexNumber(data.substr(4, colon - 4), 8);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "registry/RegFileReader.h"
+#include "registry/RegFileWriter.h"
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"

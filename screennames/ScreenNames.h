@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/NameArchive.h"
 
 namespace reg {
 class RegistryReader;

@@ -5,7 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/NameArchive.h"
 
 #include "window/WindowOps.h"
 

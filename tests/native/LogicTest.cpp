@@ -3,7 +3,12 @@
 #include "FakeWindow.h"
 #include "cli/Cli.h"
 #include "MemoryRegistry.h"
-#include "registry/RegFile.h"
+#include "registry/BackupFileName.h"
+#include "registry/KeyTree.h"
+#include "registry/NameArchive.h"
+#include "registry/RegFileReader.h"
+#include "registry/RegFileWriter.h"
+#include "registry/ValueTypes.h"
 #include "registry/UsersKey.h"
 #include "registry/modMyRegistry.h"
 #include "screennames/EnumerateValues.h"
@@ -173,7 +178,7 @@ TEST(Leftover, ToldOfRemovedWithBackupsAndUndone) {
 // NAME` after a retry that went through; where something of the name differs
 // from the backup, neither writes anything, but what another program added
 // since stays as it is; an earlier, separate removal does not join a restore.
-reg::NameSnapshot Beta(reg::KeyTree settings, std::uint32_t valueType = 0) {
+reg::NameSnapshot Beta(reg::KeyTree settings, std::uint32_t valueType = reg::kRegNone) {
     return {L"beta", reg::ValueData{L"beta", valueType, {}}, reg::KeyTree{L"BETA", {}, {std::move(settings)}}};
 }
 
@@ -205,13 +210,13 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         {"settings key named with LF", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy\nList", {}, {}}); }},
         // The reader's own refusal of a NUL: the writer puts it in the file as it is.
         {"NUL in a key's name", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({std::wstring(L"a\0b", 3), {}, {}}); }},
-        {"Users value of REG_LINK", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, 6); }},
+        {"Users value of REG_LINK", 4, nullptr, {}, notBeta, [](auto& r) { r.held = Beta({L"Buddy", {}, {}}, reg::kRegLink); }},
     };
     for (const auto& c : cases) {
         Form f({L"", L"a", std::wstring(L"a\0b", 3), L"alpha", L"beta", L"dave\\evil", L"gamma", L"l\nf"});
         f.registry.keys = {L"BETA", L"dave", L"gamma", L"a"};
-        f.registry.trees[L"BETA"] = {L"BETA", {{L"v", 4, {1}}}, {{L"s1", {{L"w", 1, {}}}, {}}, {L"s2", {}, {}}}};
-        f.registry.trees[L"gamma"] = {L"gamma", {{L"", 1, {}}}, {}};
+        f.registry.trees[L"BETA"] = {L"BETA", {{L"v", reg::kRegDword, {1}}}, {{L"s1", {{L"w", reg::kRegSz, {}}}, {}}, {L"s2", {}, {}}}};
+        f.registry.trees[L"gamma"] = {L"gamma", {{L"", reg::kRegSz, {}}}, {}};
         f.form.OnLoad();
         c.setup(f.registry);
         const bool partial = !f.registry.lockedSubkey.empty(), went = c.removed != nullptr || partial;
@@ -258,7 +263,7 @@ TEST(Removal, TakesExactlyTheChosenNameAndSaysSo) {
         const std::wstring name = c.removed != nullptr ? c.removed : L"beta";
         MemoryRegistry restored = f.registry, retried = f.registry, differing = f.registry, added = f.registry;
         if (partial) {  // what another program added since stays, and what went comes back
-            added.trees.at(name).values.push_back({L"new", 1, {}});
+            added.trees.at(name).values.push_back({L"new", reg::kRegSz, {}});
             EXPECT_EQ(RunCli(added, {L"restore", name}), 0) << c.what;
             EXPECT_EQ(added.trees.at(name).values.back().name, L"new") << c.what;
             EXPECT_EQ(added.trees.at(name).subkeys, original.trees.at(name).subkeys) << c.what;
@@ -306,22 +311,22 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
         std::wstring line;
         bool altered = false;  // by the registry editor's import
     } cases[] = {
-        {{L"q\"u\\ote", 1, sz("a\"b\\c\t")}, L"\"q\\\"u\\\\ote\"=\"a\\\"b\\\\c\t\""},
-        {{L"", 1, sz("x")}, L"@=\"x\""},
-        {{L"@", 1, sz("")}, L"\"@\"=\"\""},
-        {{L"odd", 1, {0x41, 0, 0x42}}, L"\"odd\"=hex(1):41,00,42", true},
-        {{L"open", 1, {0x41, 0}}, L"\"open\"=hex(1):41,00", true},
-        {{L"one", 2, {0x41}}, L"\"one\"=hex(2):41", true},
-        {{L"none", 7, {}}, L"\"none\"=hex(7):", true},
-        {{L"nul", 1, sz(std::string_view("a\0b", 3))}, L"\"nul\"=hex(1):61,00,00,00,62,00,00,00"},
-        {{L"l\r\nf", 1, sz("\n")}, L"\"l\\r\\nf\"=hex(1):0a,00,00,00"},
-        {{L"d", 4, {0x78, 0x56, 0x34, 0x12}}, L"\"d\"=dword:12345678"},
-        {{L"d0", 4, {}}, L"\"d0\"=hex(4):"},
-        {{L"e", 2, sz("%P%")}, L"\"e\"=hex(2):25,00,50,00,25,00,00,00"},
-        {{L"b", 3, {}}, L"\"b\"=hex:"},
-        {{L"n", 0, {0xab}}, L"\"n\"=hex(0):ab"},
+        {{L"q\"u\\ote", reg::kRegSz, sz("a\"b\\c\t")}, L"\"q\\\"u\\\\ote\"=\"a\\\"b\\\\c\t\""},
+        {{L"", reg::kRegSz, sz("x")}, L"@=\"x\""},
+        {{L"@", reg::kRegSz, sz("")}, L"\"@\"=\"\""},
+        {{L"odd", reg::kRegSz, {0x41, 0, 0x42}}, L"\"odd\"=hex(1):41,00,42", true},
+        {{L"open", reg::kRegSz, {0x41, 0}}, L"\"open\"=hex(1):41,00", true},
+        {{L"one", reg::kRegExpandSz, {0x41}}, L"\"one\"=hex(2):41", true},
+        {{L"none", reg::kRegMultiSz, {}}, L"\"none\"=hex(7):", true},
+        {{L"nul", reg::kRegSz, sz(std::string_view("a\0b", 3))}, L"\"nul\"=hex(1):61,00,00,00,62,00,00,00"},
+        {{L"l\r\nf", reg::kRegSz, sz("\n")}, L"\"l\\r\\nf\"=hex(1):0a,00,00,00"},
+        {{L"d", reg::kRegDword, {0x78, 0x56, 0x34, 0x12}}, L"\"d\"=dword:12345678"},
+        {{L"d0", reg::kRegDword, {}}, L"\"d0\"=hex(4):"},
+        {{L"e", reg::kRegExpandSz, sz("%P%")}, L"\"e\"=hex(2):25,00,50,00,25,00,00,00"},
+        {{L"b", reg::kRegBinary, {}}, L"\"b\"=hex:"},
+        {{L"n", reg::kRegNone, {0xab}}, L"\"n\"=hex(0):ab"},
         {{L"t", 0x1234567b, {1, 0xff}}, L"\"t\"=hex(1234567b):01,ff"},
-        {{L"long", 3, Bytes(50, 0xab)},
+        {{L"long", reg::kRegBinary, Bytes(50, 0xab)},
          L"\"long\"=hex:" + repeat(L"ab,", 22) + L"\\\r\n  " + repeat(L"ab,", 25) + L"\\\r\n  ab,ab,ab"},
     };
     const std::wstring head = L"Windows Registry Editor Version 5.00\r\n", users = L"\r\n[HKEY_CURRENT_USER\\" + kUsers;
@@ -341,7 +346,7 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
         EXPECT_EQ(reg::RegExportText(kUsers, snapshot), head + key + (c.altered ? note + key : L"") + c.line + L"\r\n\r\n");
         EXPECT_EQ(roundTrip(snapshot), snapshot);
     }
-    const reg::NameSnapshot both{L"x", {{L"x", 1, sz("")}}, reg::KeyTree{L"X", {{L"", 3, {1}}}, {{L"Empty", {}, {}}}}};
+    const reg::NameSnapshot both{L"x", {{L"x", reg::kRegSz, sz("")}}, reg::KeyTree{L"X", {{L"", reg::kRegBinary, {1}}}, {{L"Empty", {}, {}}}}};
     EXPECT_EQ(reg::RegExportText(kUsers, both), head + users + L"]\r\n\"x\"=\"\"\r\n" + users + L"\\X]\r\n@=hex:01\r\n" +
                                                     users + L"\\X\\Empty]\r\n\r\n");
     EXPECT_EQ(roundTrip(both), both);
@@ -377,7 +382,7 @@ TEST(Backup, FileNamesAndTimesTellRemovalsApart) {
     }
     EXPECT_EQ(reg::BackupFileName(at, 2, L"a"), L"2026-12-07 12.00.01.234-2 a.reg");
 
-    const reg::NameSnapshot snapshot{L"x", reg::ValueData{L"x", 3, {}}, {}};
+    const reg::NameSnapshot snapshot{L"x", reg::ValueData{L"x", reg::kRegBinary, {}}, {}};
     const auto file = [&](std::optional<reg::Moment> removed) { return reg::RegFileBytes(reg::RegExportText(kUsers, snapshot, removed)); };
     std::vector<std::uint8_t> badRecord = reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n; Removed 2026-13-07 12:00:01.234 UTC+01:00\r\n");
     const std::int64_t modified = at.utc + 86'400'000;
@@ -411,8 +416,8 @@ TEST(Backup, RefusesEverythingButOneName) {
     };
     const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
     const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
-    const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", 1, {0, 0}},
-                                  reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", 4, {1, 0, 0, 0}}, {L"", 3, {0}}}, {}}}}};
+    const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", reg::kRegSz, {0, 0}},
+                                  reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", reg::kRegDword, {1, 0, 0, 0}}, {L"", reg::kRegBinary, {0}}}, {}}}}};
     const struct {
         std::vector<std::uint8_t> bytes;
         std::wstring_view why;  // empty: read
@@ -530,11 +535,11 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         MemoryRegistry registry;
         registry.values = {L"", L"alice", L"Bob", L"dave\\evil", L"-dash", L"v.reg"};
         registry.keys = {L"Bob", L"old"};
-        registry.trees[L"Bob"] = reg::KeyTree{L"Bob", {{L"pw", 3, {1, 2, 3}}}, {{L"Sub", {}, {}}}};
+        registry.trees[L"Bob"] = reg::KeyTree{L"Bob", {{L"pw", reg::kRegBinary, {1, 2, 3}}}, {{L"Sub", {}, {}}}};
         registry.openStatus = row.openStatus;
         if (row.strays)
             registry.files = {{L"Removed\\deep.reg", reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + NestedKey(300000) + L"]\r\n")},
-                              {L"Removed\\x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", 3, {}}, {}}))}};
+                              {L"Removed\\x.registry", reg::RegFileBytes(reg::RegExportText(kUsers, {L"carol", reg::ValueData{L"carol", reg::kRegBinary, {}}, {}}))}};
         MemoryRegistry expected = registry;
         for (const std::wstring& name : row.removed) expected.values.erase(name), expected.keys.erase(name);
         for (const auto& command : row.before) RunCli(registry, command);

@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/RegFile.h"
+#include "registry/KeyTree.h"
+#include "registry/NameArchive.h"
+#include "registry/RegFileWriter.h"
 #include "registry/RegistryTypes.h"
 #include "registry/ScriptShell.h"
 #include "registry/UsersKey.h"
