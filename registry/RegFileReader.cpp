@@ -7,14 +7,13 @@
 #include <optional>
 #include <unordered_map>
 
+#include "registry/RegFileFormat.h"
 #include "registry/RegistryTypes.h"
 #include "registry/ValueTypes.h"
 
 namespace reg {
 namespace {
 
-constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00";
-constexpr std::wstring_view kCurrentUser = L"HKEY_CURRENT_USER\\";
 
 // The file's text, one line at a time, CRLF or LF; a line that ends in a
 // backslash inside hex data goes on in the next.
@@ -80,7 +79,7 @@ public:
     bool Read(std::wstring_view text) {
         Lines lines(text);
         std::wstring_view line;
-        if (!lines.Next(line) || line != kHeader) return Refuse(L"it is not a \"" + std::wstring(kHeader) + L"\" file");
+        if (!lines.Next(line) || line != kRegFileHeader) return Refuse(L"it is not a \"" + std::wstring(kRegFileHeader) + L"\" file");
         if (!text.ends_with(L'\n')) return Refuse(L"it is cut short: its last line does not end");
         while (lines.Next(line)) {
             line_ = lines.Number();
@@ -118,9 +117,9 @@ private:
         if (!line.ends_with(L']')) return Refuse(L"a key's line does not end in ]");
         std::wstring_view path = line.substr(1, line.size() - 2);
         if (path.starts_with(L'-')) return Refuse(L"it deletes a key");
-        if (path.size() < kCurrentUser.size() || !SameAsciiNoCase(path.substr(0, kCurrentUser.size()), kCurrentUser))
+        if (path.size() < kCurrentUserRoot.size() || !SameAsciiNoCase(path.substr(0, kCurrentUserRoot.size()), kCurrentUserRoot))
             return Refuse(L"it names a key outside HKEY_CURRENT_USER");
-        path.remove_prefix(kCurrentUser.size());
+        path.remove_prefix(kCurrentUserRoot.size());
         if (static_cast<std::size_t>(std::ranges::count(path, L'\\')) >= kDeepestKey)
             return Refuse(L"a key lies more than " + std::to_wstring(kDeepestKey) + L" levels deep, deeper than the registry goes");
         const bool users = path.size() == users_.size() && SameAsciiNoCase(path, users_);
@@ -345,7 +344,7 @@ bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view users
         why = L"it is larger than any backup of ours";
         return false;
     }
-    if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE) {
+    if (!HasByteOrderMark(fileBytes)) {
         why = L"it is not UTF-16 text with a byte order mark, as the registry editor writes";
         return false;
     }
@@ -353,10 +352,7 @@ bool ReadBackup(std::span<const std::uint8_t> fileBytes, std::wstring_view users
         why = L"it is cut short in the middle of a character";
         return false;
     }
-    std::wstring text;
-    text.reserve(fileBytes.size() / 2);
-    for (std::size_t i = 2; i < fileBytes.size(); i += 2)
-        text += static_cast<wchar_t>(fileBytes[i] | fileBytes[i + 1] << 8);
+    const std::wstring text = DecodeUtf16Le(fileBytes);
     // The registry API takes names as C text: a name holding a NUL would be
     // restored cut short, as another name.
     if (text.find(L'\0') != std::wstring::npos) {

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "registry/Hex.h"
+#include "registry/RegFileFormat.h"
 #include "registry/ValueTypes.h"
 
 namespace reg {
@@ -94,7 +95,6 @@ void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key,
     for (const KeyTree& subkey : key.subkeys) AppendKey(out, path + L'\\' + subkey.name, subkey, altered);
 }
 
-constexpr std::wstring_view kHeader = L"Windows Registry Editor Version 5.00\r\n";
 // Its own record of the removal's time, which a copy, an unzip or a touch
 // keeps, as the file's modified time does not. A comment to the editor.
 constexpr std::wstring_view kRemovedAt = L"; Removed ";
@@ -103,11 +103,10 @@ constexpr std::wstring_view kRemovedAt = L"; Removed ";
 
 // The file's second line, as RegExportText writes it.
 std::optional<Moment> RecordedRemoval(std::span<const std::uint8_t> fileBytes) {
-    std::wstring text;
-    for (std::size_t i = 2; i + 1 < fileBytes.size() && text.size() < 160; i += 2)
-        text += static_cast<wchar_t>(fileBytes[i] | fileBytes[i + 1] << 8);
-    if (fileBytes.size() < 2 || fileBytes[0] != 0xFF || fileBytes[1] != 0xFE || !text.starts_with(kHeader)) return std::nullopt;
-    std::wstring_view line = std::wstring_view(text).substr(kHeader.size());
+    const std::wstring text = DecodeUtf16Le(fileBytes, 160);
+    const std::wstring header = std::wstring(kRegFileHeader) + L"\r\n";
+    if (!HasByteOrderMark(fileBytes) || !text.starts_with(header)) return std::nullopt;
+    std::wstring_view line = std::wstring_view(text).substr(header.size());
     if (!line.starts_with(kRemovedAt)) return std::nullopt;
     line.remove_prefix(kRemovedAt.size());
     const std::size_t end = line.find(L"\r\n");
@@ -119,8 +118,8 @@ std::optional<Moment> RecordedRemoval(std::span<const std::uint8_t> fileBytes) {
 // on, comes last, in its key's section once more: an import that fails
 // there has already restored everything else.
 std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot, const std::optional<Moment>& removed) {
-    const std::wstring users = L"HKEY_CURRENT_USER\\" + std::wstring(usersKeyPath);
-    std::wstring out(kHeader);
+    const std::wstring users = std::wstring(kCurrentUserRoot) + std::wstring(usersKeyPath);
+    std::wstring out = std::wstring(kRegFileHeader) + L"\r\n";
     if (removed) out += std::wstring(kRemovedAt) + ZonedText(*removed) + L"\r\n";
     std::vector<std::pair<std::wstring, ValueData>> altered;
     if (snapshot.value) AppendKey(out, users, KeyTree({}, {*snapshot.value}, {}), altered);
