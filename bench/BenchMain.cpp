@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/MainWindow.h"
-#include "platform/Win32Handles.h"
-#include "platform/Win32Archive.h"
-#include "platform/Win32Registry.h"
-#include "platform/Win32Shell.h"
-#include "platform/resource.h"
+#include "platform/window/MainWindow.h"
+#include "platform/common/Win32Handles.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/common/Win32Registry.h"
+#include "platform/common/Win32Shell.h"
+#include "platform/window/resource.h"
 #include "registry/UsersKey.h"
 #include "screennames/EnumerateValues.h"
 

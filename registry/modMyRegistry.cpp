@@ -17,10 +17,18 @@ struct Root {
     std::wstring_view name, shortName;
 };
 constexpr Root kRoots[] = {
-    {0, L"HKEY_CLASSES_ROOT", L"HKCR"},   {1, L"HKEY_CURRENT_USER", L"HKCU"},
-    {2, L"HKEY_LOCAL_MACHINE", L"HKLM"},  {3, L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG"},
-    {4, L"HKEY_USERS", L"HKU"},
+    {kClassesRoot, L"HKEY_CLASSES_ROOT", L"HKCR"},
+    {kCurrentUser, L"HKEY_CURRENT_USER", L"HKCU"},
+    {kLocalMachine, L"HKEY_LOCAL_MACHINE", L"HKLM"},
+    {kCurrentConfig, L"HKEY_CURRENT_CONFIG", L"HKEY_CURRENT_CONFIG"},
+    {kUsers, L"HKEY_USERS", L"HKU"},
 };
+// The platform keeps a handle per number, indexed by it: the numbers run
+// 0 to kRootCount - 1, each once.
+static_assert(std::size(kRoots) == kRootCount && std::ranges::all_of(kRoots, [](const Root& root) {
+                  return root.number >= 0 && static_cast<std::size_t>(root.number) < kRootCount &&
+                         std::ranges::count(kRoots, root.number, &Root::number) == 1;
+              }));
 
 // The shell is made afresh for every delete and released on every way out,
 // so no state outlives a call. Every failure, an exhausted heap included,

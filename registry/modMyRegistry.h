@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,8 +9,11 @@ class ScriptShellFactory;
 
 namespace modMyRegistry {
 
-// The root-key numbers that RootKeyName maps; the screen names live under this one.
-inline constexpr std::int32_t kCurrentUser = 1;
+// The root-key numbers that RootKeyName and ParseShellPath use, and that
+// the platform maps to its own root handles; the screen names live under
+// HKEY_CURRENT_USER.
+inline constexpr std::int32_t kClassesRoot = 0, kCurrentUser = 1, kLocalMachine = 2, kCurrentConfig = 3, kUsers = 4;
+inline constexpr std::size_t kRootCount = 5;
 
 std::wstring RootKeyName(std::int32_t rootKey);
 std::wstring EnsureLeadingSlash(std::wstring_view text);

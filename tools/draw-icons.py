@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Render Tallowick's icons: platform/res/tallowick.ico and chevron.ico.
+"""Render Tallowick's icons: platform/window/res/tallowick.ico and chevron.ico.
 
 Run from anywhere; paths are resolved against the repository root.
 Each size is drawn on its own grid so the 16 px versions stay legible
@@ -127,7 +127,7 @@ def preview(path, rows, zoom=4):
 
 
 def main():
-    res = ROOT / "platform" / "res"
+    res = ROOT / "platform" / "window" / "res"
     res.mkdir(parents=True, exist_ok=True)
     docs = [document(s) for s in SIZES]
     chevs = [chevron(s) for s in SIZES]

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Deadline.h"
-#include "platform/Win32Handles.h"
+#include "platform/common/Win32Handles.h"
 
 // Another program at work on the registry while Tallowick runs: started by
 // its command line, as a script would, and waited for.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Win32Handles.h"
+#include "platform/common/Win32Handles.h"
 #include "registry/UsersKey.h"
 
 // The messenger's registry tree in the test prefix's HKEY_CURRENT_USER: set

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Win32Archive.h"
-#include "platform/resource.h"
-#include "platform/Win32Handles.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/window/resource.h"
+#include "platform/common/Win32Handles.h"
 #include "Deadline.h"
 #include "OtherProcess.h"
 #include "TestRegistry.h"

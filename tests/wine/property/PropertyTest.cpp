@@ -16,13 +16,13 @@
 #include "Deadline.h"
 #include "OtherProcess.h"
 #include "TestRegistry.h"
-#include "platform/MainWindow.h"
-#include "platform/NewerApis.h"
-#include "platform/Win32Archive.h"
-#include "platform/Win32Handles.h"
-#include "platform/Win32Registry.h"
-#include "platform/Win32Shell.h"
-#include "platform/resource.h"
+#include "platform/window/MainWindow.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/common/Win32Handles.h"
+#include "platform/common/Win32Registry.h"
+#include "platform/common/Win32Shell.h"
+#include "platform/window/resource.h"
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
@@ -97,8 +97,7 @@ std::wstring OtherCase(std::wstring name) {
 void Link(const std::wstring& path, const std::wstring& target = L"") {
     UniqueHKey key;
     if (target.empty() && RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) == 0) {
-        const FARPROC deleteKey = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
-        reinterpret_cast<LONG(NTAPI*)(HANDLE)>(reinterpret_cast<void (*)()>(deleteKey))(key.get());
+        FindExport<LONG(NTAPI*)(HANDLE)>(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")(key.get());
     }
     if (target.empty()) return;
     const std::wstring full = L"\\REGISTRY\\MACHINE\\" + target;

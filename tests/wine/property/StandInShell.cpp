@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Guarded.h"
+#include "platform/common/Guarded.h"
 
 namespace {
 

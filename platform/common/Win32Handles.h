@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <utility>
 
@@ -50,10 +49,6 @@ struct FileHandleTraits {
 };
 
 using UniqueHKey = UniqueHandle<HKEY, NullInvalidTraits<HKEY, RegCloseKey>>;
-using UniqueHMenu = UniqueHandle<HMENU, NullInvalidTraits<HMENU, DestroyMenu>>;
-using UniqueHFont = UniqueHandle<HFONT, NullInvalidTraits<HFONT, DeleteObject>>;
-using UniqueHIcon = UniqueHandle<HICON, NullInvalidTraits<HICON, DestroyIcon>>;
-using UniqueHImageList = UniqueHandle<HIMAGELIST, NullInvalidTraits<HIMAGELIST, ImageList_Destroy>>;
 using UniqueHandleObject = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, CloseHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
 

@@ -1,6 +1,6 @@
-#include "platform/UsersKeyWatch.h"
+#include "platform/window/UsersKeyWatch.h"
 
-#include "platform/Win32Registry.h"
+#include "platform/common/Win32Registry.h"
 #include "registry/UsersKey.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/Win32Archive.h"
+#include "platform/common/Win32Archive.h"
 
 #include <shlobj.h>
 
@@ -7,10 +7,10 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/NewerApis.h"
-#include "platform/Win32Handles.h"
-#include "platform/Win32Registry.h"
-#include "platform/Win32Shell.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Handles.h"
+#include "platform/common/Win32Registry.h"
+#include "platform/common/Win32Shell.h"
 #include "registry/BackupFileName.h"
 #include "registry/RegFileReader.h"
 #include "registry/RegFileWriter.h"
@@ -105,9 +105,8 @@ LSTATUS ReadValue(HKEY key, const std::wstring& name, reg::ValueData& value) {
 std::wstring NameAsStored(HKEY key, const std::wstring& asOpened) {
     using QueryKey = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
     constexpr int kKeyNameInformation = 3;
-    const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey");
-    if (found == nullptr) return asOpened;
-    const auto query = reinterpret_cast<QueryKey>(reinterpret_cast<void (*)()>(found));
+    const auto query = FindExport<QueryKey>(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey");
+    if (query == nullptr) return asOpened;
     std::vector<ULONG> buffer(1024);
     ULONG needed = 0;
     if (query(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &needed) < 0)
@@ -248,9 +247,8 @@ std::wstring LocalAppData() {
     }
     if (!folder.empty()) return folder;
     using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
-    static const FARPROC found = GetProcAddress(LoadFromSystem32(L"shell32.dll"), "SHGetFolderPathW");
-    if (found == nullptr) return {};
-    const auto getFolderPath = reinterpret_cast<GetFolderPath>(reinterpret_cast<void (*)()>(found));
+    static const auto getFolderPath = FindExport<GetFolderPath>(LoadFromSystem32(L"shell32.dll"), "SHGetFolderPathW");
+    if (getFolderPath == nullptr) return {};
     std::array<wchar_t, MAX_PATH> shellFolder{};
     if (FAILED(getFolderPath(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
                              shellFolder.data())))
@@ -291,8 +289,8 @@ namespace {
 // time, as NtQueryKey is: the exes import nothing from ntdll.
 LONG DeleteKeyByHandle(HKEY key) {
     using DeleteKey = LONG(NTAPI*)(HANDLE);
-    static const FARPROC found = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
-    return found != nullptr ? reinterpret_cast<DeleteKey>(reinterpret_cast<void (*)()>(found))(key) : -1;
+    static const auto deleteKey = FindExport<DeleteKey>(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey");
+    return deleteKey != nullptr ? deleteKey(key) : -1;
 }
 
 // Each key is opened without following a link and compared with what was

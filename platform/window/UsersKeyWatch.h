@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "platform/Win32Handles.h"
+#include "platform/common/Win32Handles.h"
 
 // Signals one of its two events when a name is added to or deleted from the
 // Users key, a value there is written, or the key itself or a key above it is

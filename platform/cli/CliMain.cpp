@@ -6,11 +6,11 @@
 
 #include "cli/Cli.h"
 #include "screennames/ScreenNames.h"
-#include "platform/Guarded.h"
-#include "platform/NewerApis.h"
-#include "platform/Win32Archive.h"
-#include "platform/Win32Registry.h"
-#include "platform/Win32Shell.h"
+#include "platform/common/Guarded.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/common/Win32Registry.h"
+#include "platform/common/Win32Shell.h"
 #include "version.h"
 
 // The runtime would otherwise expand "a*b" against the current folder on

@@ -1,4 +1,4 @@
-#include "platform/NameListView.h"
+#include "platform/window/NameListView.h"
 
 #include <commctrl.h>
 

@@ -4,12 +4,12 @@
 #include <array>
 #include <string>
 
-#include "platform/Guarded.h"
-#include "platform/MainWindow.h"
-#include "platform/Win32Archive.h"
-#include "platform/NewerApis.h"
-#include "platform/Win32Shell.h"
-#include "platform/Win32Registry.h"
+#include "platform/common/Guarded.h"
+#include "platform/window/MainWindow.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Shell.h"
+#include "platform/common/Win32Registry.h"
 #include "screennames/ScreenNames.h"
 
 namespace {

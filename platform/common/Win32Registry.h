@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/Win32Handles.h"
+#include "platform/common/Win32Handles.h"
 #include "registry/RegistryTypes.h"
 
 // Whether opening the key `name` with the answer `opened` means that there

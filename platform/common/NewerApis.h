@@ -4,13 +4,18 @@
 
 #include <string_view>
 
-// Constants of the newer calls, which the XP headers leave out.
-#ifndef USER_DEFAULT_SCREEN_DPI
-#define USER_DEFAULT_SCREEN_DPI 96
-#endif
-#ifndef WM_DPICHANGED
-#define WM_DPICHANGED 0x02E0
-#endif
+// GetProcAddress hands back every export as one generic type; the caller
+// names the export's own. Null stays null.
+template <typename Function>
+Function ExportAs(FARPROC found) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+// The export `name` of `module` as `Function`, or nullptr when either is missing.
+template <typename Function>
+Function FindExport(HMODULE module, const char* name) {
+    return module != nullptr ? ExportAs<Function>(GetProcAddress(module, name)) : nullptr;
+}
 
 // Calls that Windows XP lacks (the oldest system Tallowick starts on), looked
 // up at run time; where one is missing, what XP has stands in.
@@ -21,13 +26,12 @@ public:
     explicit NewerApis(Resolver resolve);
     // Resolved through GetProcAddress, once per process.
     static const NewerApis& Get();
-    // Makes Get() resolve through `resolve` instead; only before its first call.
+    // Makes Get(), and every other lookup of a newer call, resolve through
+    // `resolve` instead; only before the first.
     static void ResolveWith(Resolver resolve);
+    // What the lookups of newer calls go through: GetProcAddress, or ResolveWith's.
+    static Resolver CurrentResolver();
 
-    // Without per-monitor DPI, every window has the system DPI.
-    UINT DpiForWindow(HWND hwnd) const;
-    BOOL AdjustWindowRectEx(RECT* rect, DWORD style, DWORD exStyle, UINT dpi) const;
-    int SystemMetrics(int index, UINT dpi) const;
     // DLLs come from System32 only; without KB2533623, the closest XP and
     // Windows 7 get: no current directory in the DLL or SearchPath order.
     void RestrictDllSearch() const;
@@ -36,9 +40,6 @@ public:
     bool SameNameNoCase(std::wstring_view a, std::wstring_view b) const;
 
 private:
-    UINT(WINAPI* getDpiForWindow_)(HWND) = nullptr;
-    BOOL(WINAPI* adjustWindowRectExForDpi_)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
-    int(WINAPI* getSystemMetricsForDpi_)(int, UINT) = nullptr;
     BOOL(WINAPI* setDefaultDllDirectories_)(DWORD) = nullptr;
     BOOL(WINAPI* setSearchPathMode_)(DWORD) = nullptr;
     int(WINAPI* compareStringOrdinal_)(LPCWCH, int, LPCWCH, int, BOOL) = nullptr;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/NameListView.h"
-#include "platform/NewerApis.h"
-#include "platform/UsersKeyWatch.h"
-#include "platform/Win32Handles.h"
+#include "platform/window/DpiApis.h"
+#include "platform/window/NameListView.h"
+#include "platform/window/UsersKeyWatch.h"
+#include "platform/window/WindowHandles.h"
 #include "window/WindowOps.h"
 #include "window/frmMain.h"
 

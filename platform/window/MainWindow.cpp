@@ -1,4 +1,4 @@
-#include "platform/MainWindow.h"
+#include "platform/window/MainWindow.h"
 
 #include <windowsx.h>
 #include <commdlg.h>
@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Guarded.h"
-#include "platform/NewerApis.h"
-#include "platform/Win32Archive.h"
-#include "platform/Win32Shell.h"
-#include "platform/resource.h"
+#include "platform/common/Guarded.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Archive.h"
+#include "platform/common/Win32Shell.h"
+#include "platform/window/resource.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     // the large one, the system would decode the resource again to make the
     // small one, and icons sent with WM_SETICON would each be decoded and
     // handed to the window manager once more.
-    dpi_ = NewerApis::Get().DpiForWindow(nullptr);  // no window yet: the system's
+    dpi_ = DpiApis::Get().DpiForWindow(nullptr);  // no window yet: the system's
     classIconDpi_ = dpi_;
     windowClass.hIcon = AppIcon(SM_CXICON, SM_CYICON, LR_SHARED);
     windowClass.hIconSm = AppIcon(SM_CXSMICON, SM_CYSMICON, LR_SHARED);
@@ -128,7 +128,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     // The design-time client area at the window's DPI.
     const auto designFrame = [this] {
         RECT frame{0, 0, ToPixels(kDesignClientWidth), ToPixels(kDesignClientHeight)};
-        NewerApis::Get().AdjustWindowRectEx(&frame, kWindowStyle, 0, dpi_);
+        DpiApis::Get().AdjustWindowRectEx(&frame, kWindowStyle, 0, dpi_);
         return frame;
     };
     // Created hidden: the list is filled before the window is first seen.
@@ -303,7 +303,7 @@ bool MainWindow::CreateControls() {
         SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::ListProc)));
     FitPanels();
 
-    dpi_ = NewerApis::Get().DpiForWindow(hwnd_);
+    dpi_ = DpiApis::Get().DpiForWindow(hwnd_);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.pszText = const_cast<wchar_t*>(kColumnHeader);
@@ -329,8 +329,8 @@ void MainWindow::ApplyDpi(UINT dpi) {
         font_ = std::move(newFont);
     }
 
-    const int smallX = NewerApis::Get().SystemMetrics(SM_CXSMICON, dpi);
-    const int smallY = NewerApis::Get().SystemMetrics(SM_CYSMICON, dpi);
+    const int smallX = DpiApis::Get().SystemMetrics(SM_CXSMICON, dpi);
+    const int smallY = DpiApis::Get().SystemMetrics(SM_CYSMICON, dpi);
     UniqueHImageList images(ImageList_Create(smallX, smallY, ILC_COLOR32 | ILC_MASK, 1, 0));
     UniqueHIcon chevron(static_cast<HICON>(
         LoadImageW(instance_, MAKEINTRESOURCEW(IDI_CHEVRON), IMAGE_ICON, smallX, smallY, LR_DEFAULTCOLOR)));
@@ -420,8 +420,8 @@ LRESULT MainWindow::HandleListMessage(HWND hwnd, UINT message, WPARAM wParam, LP
 // The application icon at a system metric's size for the window's DPI.
 HICON MainWindow::AppIcon(int widthMetric, int heightMetric, UINT flags) const {
     return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_TALLOWICK), IMAGE_ICON,
-                                         NewerApis::Get().SystemMetrics(widthMetric, dpi_),
-                                         NewerApis::Get().SystemMetrics(heightMetric, dpi_), flags));
+                                         DpiApis::Get().SystemMetrics(widthMetric, dpi_),
+                                         DpiApis::Get().SystemMetrics(heightMetric, dpi_), flags));
 }
 
 int MainWindow::ToPixels(float twips) const { return TwipsToPixels(twips, dpi_); }
@@ -484,9 +484,8 @@ void MainWindow::PopupListMenuAtItem(int item, ListMenuState state) {
 std::optional<std::wstring> MainWindow::ChooseBackupFile() {
     using GetOpenFileName = BOOL(WINAPI*)(OPENFILENAMEW*);
     static const HMODULE comdlg32 = LoadFromSystem32(L"comdlg32.dll");
-    const FARPROC found = comdlg32 != nullptr ? GetProcAddress(comdlg32, "GetOpenFileNameW") : nullptr;
-    if (found == nullptr) return std::nullopt;
-    const auto getOpenFileName = reinterpret_cast<GetOpenFileName>(reinterpret_cast<void (*)()>(found));
+    const auto getOpenFileName = FindExport<GetOpenFileName>(comdlg32, "GetOpenFileNameW");
+    if (getOpenFileName == nullptr) return std::nullopt;
     std::vector<wchar_t> file(32768);
     const std::wstring folder = RemovedFolder();
     OPENFILENAMEW dialog{};

@@ -1,11 +1,11 @@
-#include "platform/Win32Registry.h"
+#include "platform/common/Win32Registry.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 
-#include "platform/NewerApis.h"
-#include "platform/Win32Handles.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Handles.h"
 
 namespace {
 

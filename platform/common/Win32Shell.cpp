@@ -1,4 +1,4 @@
-#include "platform/Win32Shell.h"
+#include "platform/common/Win32Shell.h"
 
 #include <oleauto.h>
 
@@ -7,16 +7,27 @@
 #include <string>
 #include <vector>
 
-#include "platform/Win32Handles.h"
-#include "platform/Win32Registry.h"
+#include "platform/common/NewerApis.h"
+#include "platform/common/Win32Handles.h"
+#include "platform/common/Win32Registry.h"
 #include "registry/modMyRegistry.h"
 
 namespace {
 
-// The parsed path's root, as the registry API names it.
+// The parsed path's root, as the registry API names it: by modMyRegistry's
+// numbers, which state the order once.
 HKEY RootKey(std::int32_t number) {
-    static const std::array<HKEY, 5> roots{HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CURRENT_CONFIG,
-                                           HKEY_USERS};
+    using namespace modMyRegistry;
+    static_assert(kRootCount == 5, "a root number without its HKEY below");
+    static const std::array<HKEY, kRootCount> roots = [] {
+        std::array<HKEY, kRootCount> byNumber{};
+        byNumber[kClassesRoot] = HKEY_CLASSES_ROOT;
+        byNumber[kCurrentUser] = HKEY_CURRENT_USER;
+        byNumber[kLocalMachine] = HKEY_LOCAL_MACHINE;
+        byNumber[kCurrentConfig] = HKEY_CURRENT_CONFIG;
+        byNumber[kUsers] = HKEY_USERS;
+        return byNumber;
+    }();
     return roots.at(static_cast<std::size_t>(number));
 }
 
@@ -36,8 +47,7 @@ struct Automation {
 
 template <typename Function>
 void Find(HMODULE module, const char* name, Function& out) {
-    // GetProcAddress hands back every export as one generic type.
-    out = module != nullptr ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    out = FindExport<Function>(module, name);
 }
 
 // Null when either DLL or any call is missing.
