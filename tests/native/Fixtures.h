@@ -1,0 +1,62 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "FakeWindow.h"
+#include "MemoryRegistry.h"
+#include "cli/Cli.h"
+#include "registry/UsersKey.h"
+#include "window/frmMain.h"
+
+// What the native tests share: the Users key's paths, the command line run
+// against the in-memory registry, and the window on both fakes.
+using Names = std::vector<std::wstring>;
+inline const std::wstring kUsers(USERS_KEY_PATH);
+inline bool SameAscii(std::wstring_view a, std::wstring_view b) { return MemoryRegistry().SameName(a, b); }
+inline const std::wstring kShellUsers = L"HKEY_CURRENT_USER\\" + kUsers;
+// "[HKEY_CURRENT_USER\...\Users\alice\d\d...": a key `depth` levels below HKEY_CURRENT_USER.
+inline std::wstring NestedKey(std::size_t depth) {
+    std::wstring path = L"[" + kShellUsers + L"\\alice";
+    for (std::size_t level = std::ranges::count(kUsers, L'\\') + 3; level <= depth; ++level) path += L"\\d";
+    return path;
+}
+
+struct Output final : cli::Output {
+    std::wstring out, err;
+    bool fails = false;
+    bool Out(std::wstring_view text) override { return out += text, !fails; }
+    bool Err(std::wstring_view text) override { return err += text, !fails; }
+};
+
+inline int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
+    Output output;
+    return cli::Run(arguments, L"9.9", registry, registry, registry, output);
+}
+
+struct Form {
+    MemoryRegistry registry;
+    FakeWindow window;
+    frmMain form{window, window, window, registry, registry, registry};
+    explicit Form(const Names& names) { registry.values.insert(names.begin(), names.end()); }
+};
+
+// A failing row shows both sides as text rather than as bytes.
+namespace reg {
+inline void PrintTo(const ValueData& value, std::ostream* out) {
+    *out << testing::PrintToString(value.name) << " type " << value.type << " " << testing::PrintToString(value.bytes);
+}
+inline void PrintTo(const KeyTree& key, std::ostream* out) {
+    *out << testing::PrintToString(key.name) << testing::PrintToString(key.values) << testing::PrintToString(key.subkeys);
+}
+inline void PrintTo(const NameSnapshot& snapshot, std::ostream* out) {
+    *out << testing::PrintToString(snapshot.name) << testing::PrintToString(snapshot.value) << testing::PrintToString(snapshot.key);
+}
+}  // namespace reg
+inline void PrintTo(const ListMenuState& menu, std::ostream* out) {
+    *out << "{remove " << menu.canRemove << ", undo " << menu.canUndo << ", leftover " << menu.canRemoveLeftover << "}";
+}
