@@ -1,5 +1,4 @@
 #include "Fixtures.h"
-#include "screennames/EnumerateValues.h"
 
 // Every value name is listed in the registry's order, whatever its length or
 // script, and whatever the key says its longest name is; keys are not; the

@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <ostream>
-#include <string>
-#include <vector>
-
 #include "FakeWindow.h"
 #include "MemoryRegistry.h"
 #include "cli/Cli.h"
 #include "registry/UsersKey.h"
+#include "screennames/EnumerateValues.h"
+#include "screennames/ScreenNames.h"
 #include "window/frmMain.h"
 
 // What the native tests share: the Users key's paths, the command line run
@@ -36,6 +33,11 @@ struct Output final : cli::Output {
 inline int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
     Output output;
     return cli::Run(arguments, L"9.9", registry, registry, registry, output);
+}
+
+// The window gives a failure's reason as the command line gives it, as a sentence.
+inline bool SaysAsCli(const std::wstring& reason, const std::wstring& err) {
+    return reason.size() > 1 && err.ends_with(reason.substr(1) + L"\r\n");
 }
 
 struct Form {

@@ -1,5 +1,4 @@
 #include "Fixtures.h"
-#include "screennames/EnumerateValues.h"
 
 // A minimised window keeps its layout; one smaller than the margins gets none.
 TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
@@ -63,4 +62,66 @@ TEST(Leftover, ToldOfRemovedWithBackupsAndUndone) {
     f.form.OnUndoRemoveClick();
     EXPECT_EQ(f.registry.keys, MemoryRegistry::Names{L"Older"});
     EXPECT_EQ(f.window.reason, EnumerateValues::LeftoverText(1));
+}
+
+namespace {
+
+const std::wstring kChosen = L"D:\\kept\\beta.reg";
+void KeepBackup(MemoryRegistry& r) { r.files[kChosen] = r.files.at(L"Removed\\beta.reg"); }
+
+}  // namespace
+
+// Undo, and Restore from file, bring back exactly what a removal took, listed
+// and selected where it was. Where the name is there again, or the file is
+// no backup or cannot be read, nothing is written and the window says why in
+// the command line's words. Nothing to undo greys Undo; a cancelled Open
+// dialog writes nothing; Undo uses the removal up, a restore from file does not.
+TEST(Restoring, BringsTheNameBackExactlyOrWritesNothingAndSaysWhy) {
+    enum Outcome { kRestored, kRefused, kNothing };
+    const struct {
+        const char* what;
+        bool undo;  // else Restore from file, where the Open dialog answers `chosen`
+        Outcome outcome;
+        void (*meanwhile)(MemoryRegistry&) = [](MemoryRegistry&) {};  // after the removal
+        bool removeFirst = true;
+        std::optional<std::wstring> chosen = kChosen;
+    } rows[] = {
+        {"undo", true, kRestored},
+        {"undo after another program made its key again, other than it was", true, kRefused,
+         [](auto& r) { r.keys.insert(L"BETA"), r.trees[L"BETA"] = {L"BETA", {{L"v", 1, {}}}, {}}; }},
+        {"undo with nothing removed", true, kNothing, [](auto&) {}, false},
+        {"a backup file", false, kRestored, KeepBackup},
+        {"a file that is no backup", false, kRefused, [](auto& r) { r.files[kChosen] = reg::RegFileBytes(L"REGEDIT4\r\n"); }},
+        {"a file that cannot be read", false, kRefused},
+        {"a backup of a name that is there", false, kRefused, [](auto& r) { KeepBackup(r), RunCli(r, {L"restore", L"beta"}); }},
+        {"the Open dialog cancelled", false, kNothing, KeepBackup, true, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Form f({L"alpha", L"beta", L"gamma"});
+        f.registry.keys = {L"BETA"};
+        f.registry.trees[L"BETA"] = {L"BETA", {{L"v", 4, {1}}}, {{L"s", {{L"w", 1, {}}}, {}}}};
+        f.form.OnLoad();
+        const auto state = [](const MemoryRegistry& r) { return std::tie(r.values, r.keys, r.trees); };
+        const MemoryRegistry original = f.registry;
+        const Names listed = f.window.items;
+        if (row.removeFirst) f.window.selected = 2, f.form.OnRemoveNameClick();
+        row.meanwhile(f.registry);
+        MemoryRegistry before = f.registry, cli = f.registry;
+        const FakeWindow shown = f.window;
+        f.window.chosenFiles = {row.chosen};
+        if (row.undo) f.form.OnUndoRemoveClick();
+        else f.form.OnRestoreFromFileClick();
+        f.form.OnListContextMenuKey();
+
+        EXPECT_EQ(state(f.registry), state(row.outcome == kRestored ? original : before));
+        EXPECT_EQ(f.window.items, row.outcome == kRestored ? listed : shown.items);
+        EXPECT_EQ(f.window.selected, row.outcome == kRestored ? std::optional(2) : shown.selected);
+        EXPECT_EQ(f.window.popups.back().second.canUndo, !row.undo);
+        Output said;
+        cli::Run(std::vector<std::wstring_view>{L"restore", row.undo ? L"beta" : kChosen}, L"", cli, cli, cli, said);
+        const std::wstring refused = said.out.substr(0, said.out.find(L'\r'));
+        EXPECT_EQ(f.window.StatusText(), row.outcome == kRestored ? EnumerateValues::FoundText(3) : row.outcome == kRefused ? refused : shown.StatusText());
+        EXPECT_TRUE(row.outcome != kRefused || SaysAsCli(f.window.reason, said.err)) << "the window says " << f.window.reason << ", the command line " << said.err;
+    }
 }
