@@ -84,15 +84,15 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         Output output;
         output.fails = row.outputFails;
         const int exitCode = cli::Run(row.arguments, L"9.9", registry, registry, registry, output);
-        const std::wstring shown = row.arguments.empty() ? L"" : std::wstring(row.arguments.back());
-        EXPECT_EQ(output.out, row.out) << shown.size();
-        EXPECT_EQ(exitCode, row.exitCode) << shown.size();
-        EXPECT_TRUE(output.err.starts_with(row.err)) << shown.size();
-        EXPECT_EQ(output.err.empty(), row.err.empty() && exitCode != cli::kBadUsage) << shown.size();
+        SCOPED_TRACE(testing::Message() << "tallowick-cli " << testing::PrintToString(row.arguments));
+        EXPECT_EQ(output.out, row.out);
+        EXPECT_EQ(exitCode, row.exitCode);
+        EXPECT_TRUE(output.err.starts_with(row.err)) << testing::PrintToString(output.err) << " starts otherwise than " << testing::PrintToString(row.err);
+        EXPECT_EQ(output.err.empty(), row.err.empty() && exitCode != cli::kBadUsage) << testing::PrintToString(output.err);
         EXPECT_TRUE(exitCode != cli::kBadUsage || output.err.ends_with(usage));
-        EXPECT_EQ(registry.values, expected.values) << shown.size();
-        EXPECT_EQ(registry.keys, expected.keys) << shown.size();
-        EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups)) << shown.size();
+        EXPECT_EQ(registry.values, expected.values);
+        EXPECT_EQ(registry.keys, expected.keys);
+        EXPECT_EQ(registry.backups, row.backups.value_or(registry.backups));
         EXPECT_EQ(registry.files.count(L"Removed\\deep.reg") + registry.files.count(L"Removed\\x.registry"), row.strays ? 2U : 0U);
     }
     // Each line of list is one name, and means that name when passed back; "~y" typed by hand means itself.

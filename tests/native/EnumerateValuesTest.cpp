@@ -6,22 +6,24 @@
 TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
     const std::wstring longest(reg::kLongestValueName, L'y');
     const struct {
+        const char* what;
         Names values;
         std::optional<std::uint32_t> reportedMax;
         Names listed;
         reg::Status openStatus = reg::kSuccess;
         std::optional<std::uint32_t> unreadableFrom = {};
     } cases[] = {
-        {{L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {}, {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
-        {{L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"a", longest, L"\u03A9mega \U0001F600"}},  // no default value
-        {{L"a", std::wstring(300, L'x')}, 1, {L"a", std::wstring(300, L'x')}},
-        {{L"a", L"b"}, 0xFFFFFFFF, {L"a", L"b"}},
-        {{}, {}, {}},
-        {{L"a", L"b"}, {}, {}, 5},
-        {{L"a", L"b"}, {}, {}, reg::kFileNotFound},  // no key, no names: nothing to say
-        {{L"a", L"b", L"c"}, {}, {L"a"}, reg::kSuccess, 1},
+        {"order; case folded over all of Unicode", {L"gamma", L"Alpha", L"beta", L"\u00E9t\u00E9", L"\u00C9T\u00C9"}, {}, {L"Alpha", L"beta", L"gamma", L"\u00E9t\u00E9"}},
+        {"long and non-BMP names; no default value", {L"", L"a", longest, L"\u03A9mega \U0001F600"}, {}, {L"a", longest, L"\u03A9mega \U0001F600"}},
+        {"longest-name answer too short", {L"a", std::wstring(300, L'x')}, 1, {L"a", std::wstring(300, L'x')}},
+        {"longest-name answer too long", {L"a", L"b"}, 0xFFFFFFFF, {L"a", L"b"}},
+        {"no names", {}, {}, {}},
+        {"the key denied", {L"a", L"b"}, {}, {}, 5},
+        {"no Users key", {L"a", L"b"}, {}, {}, reg::kFileNotFound},
+        {"listing denied part way", {L"a", L"b", L"c"}, {}, {L"a"}, reg::kSuccess, 1},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Form f(c.values);
         f.registry.keys = {L"delta"};
         f.registry.reportedMaxName = c.reportedMax;
@@ -29,12 +31,12 @@ TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
         f.registry.unreadableFrom = c.unreadableFrom;
         f.form.OnLoad();
         const bool cut = (c.openStatus != reg::kSuccess && c.openStatus != reg::kFileNotFound) || c.unreadableFrom;
-        EXPECT_TRUE(f.window.items == c.listed) << c.listed.size();  // no 16,383-character printout
+        EXPECT_TRUE(f.window.items == c.listed);  // no 16,383-character printout
         EXPECT_EQ(f.window.statusTexts.size(), c.listed.size() + (cut ? 1 : 0));
-        EXPECT_EQ(f.window.StatusText(), cut ? L"Could not read the screen names."
+        EXPECT_EQ(f.window.StatusText(), cut ? EnumerateValues::CouldNotReadText()
                                          : c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
-        // Beside it, why; or the leftover key "delta", where there is a Users key.
-        EXPECT_EQ(f.window.reason, cut ? L"Access to the messenger's key is denied."
-                                       : EnumerateValues::LeftoverText(c.openStatus == reg::kSuccess ? 1 : 0));
+        // Beside it, why, as the command line says it; or the leftover key "delta", where there is a Users key.
+        const std::wstring leftover = EnumerateValues::LeftoverText(c.openStatus == reg::kSuccess ? 1 : 0);
+        EXPECT_TRUE(cut ? SaysAsCli(f.window.reason, Said(f.registry, {L"list"}).err) : Same(f.window.reason, leftover));
     }
 }

@@ -34,10 +34,20 @@ inline int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> argum
     Output output;
     return cli::Run(arguments, L"9.9", registry, registry, registry, output);
 }
+// What the command line says, run on a copy of the registry.
+inline Output Said(MemoryRegistry registry, std::vector<std::wstring_view> arguments) {
+    Output output;
+    return cli::Run(arguments, L"9.9", registry, registry, registry, output), output;
+}
 
 // The window gives a failure's reason as the command line gives it, as a sentence.
-inline bool SaysAsCli(const std::wstring& reason, const std::wstring& err) {
-    return reason.size() > 1 && err.ends_with(reason.substr(1) + L"\r\n");
+inline testing::AssertionResult SaysAsCli(const std::wstring& reason, const std::wstring& err) {
+    if (reason.size() > 1 && err.ends_with(reason.substr(1) + L"\r\n")) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the window says " << testing::PrintToString(reason) << ", the command line "
+                                       << testing::PrintToString(err);
+}
+inline testing::AssertionResult Same(const std::wstring& actual, const std::wstring& expected) {
+    return testing::AssertionResult(actual == expected) << testing::PrintToString(actual) << " is not " << testing::PrintToString(expected);
 }
 
 struct Form {

@@ -16,6 +16,6 @@ TEST(ShellPath, SplitsOnlyPathsThatNameOneItem) {
     for (const auto& row : rows) {
         modMyRegistry::ShellPath parsed;
         const bool ok = modMyRegistry::ParseShellPath(row.path, parsed);
-        EXPECT_TRUE(ok ? parsed == row.parsed : !row.parsed) << row.path.size();
+        EXPECT_TRUE(ok ? parsed == row.parsed : !row.parsed) << row.path << (ok ? " was split otherwise" : " was refused");
     }
 }

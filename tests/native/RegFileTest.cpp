@@ -47,10 +47,11 @@ TEST(Backup, RegeditTextForEveryValueFormReadBackExactly) {
         reg::NameSnapshot read;
         std::wstring why;
         const bool ok = reg::ReadBackup(reg::RegFileBytes(reg::RegExportText(kUsers, snapshot)), kUsers, SameAscii, read, why);
-        EXPECT_TRUE(ok) << why.size();
+        EXPECT_TRUE(ok) << why;
         return read;
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         const reg::NameSnapshot snapshot{L"X", {}, reg::KeyTree{L"X", {c.value}, {}}};
         const std::wstring key = users + L"\\X]\r\n";
         EXPECT_EQ(reg::RegExportText(kUsers, snapshot), head + key + (c.altered ? note + key : L"") + c.line + L"\r\n\r\n");
@@ -87,7 +88,7 @@ TEST(Backup, FileNamesAndTimesTellRemovalsApart) {
     std::set<std::wstring> made;
     for (const auto& row : names) {
         const std::wstring made1 = reg::BackupFileName(at, 1, row.name);
-        EXPECT_TRUE(made1.starts_with(L"2026-12-07 12.00.01.234 " + row.fileName) && made1.size() <= 24 + 60 + 4) << row.fileName;
+        EXPECT_TRUE(made1.starts_with(L"2026-12-07 12.00.01.234 " + row.fileName) && made1.size() <= 24 + 60 + 4) << made1;
         EXPECT_TRUE(made.insert(made1).second) << row.fileName;
     }
     EXPECT_EQ(reg::BackupFileName(at, 2, L"a"), L"2026-12-07 12.00.01.234-2 a.reg");
@@ -158,7 +159,7 @@ TEST(Backup, RefusesEverythingButOneName) {
         std::wstring why;
         const bool ok = reg::ReadBackup(row.bytes, kUsers, SameAscii, read, why);
         EXPECT_EQ(why, row.why) << ok;
-        EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{});
+        EXPECT_EQ(read, ok ? alice : reg::NameSnapshot{}) << std::wstring(row.why);
     }
     reg::NameSnapshot deepest;
     std::wstring deepWhy;
