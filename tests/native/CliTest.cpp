@@ -98,9 +98,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     // Each line of list is one name, and means that name when passed back; "~y" typed by hand means itself.
     MemoryRegistry shown;
     shown.values = {L"a\tb", L"a\"b", L"a/b", L"c\r\nd", L"~a~2Fb", L"~x"};
-    Output lines;
-    EXPECT_EQ(cli::Run(std::vector<std::wstring_view>{L"list"}, L"", shown, shown, shown, lines), 0);
-    EXPECT_EQ(lines.out, L"~a~09b\r\n~a~22b\r\n~a~2Fb\r\n~c~0D~0Ad\r\n~~7Ea~7E2Fb\r\n~x\r\n");
+    EXPECT_EQ(Said(shown, {L"list"}).out, L"~a~09b\r\n~a~22b\r\n~a~2Fb\r\n~c~0D~0Ad\r\n~~7Ea~7E2Fb\r\n~x\r\n");
     EXPECT_EQ(RunCli(shown, {L"remove", L"~a~09b", L"~a~22b", L"~a~2Fb", L"~c~0D~0Ad", L"~~7Ea~7E2Fb", L"~x"}), 1);
     EXPECT_EQ(shown.values, MemoryRegistry::Names{L"c\r\nd"});
     // Console writes never split a surrogate pair.

@@ -37,6 +37,6 @@ TEST(Enumeration, ListsEveryValueNameWithTheCountAfterEach) {
                                          : c.listed.empty() ? L"" : std::to_wstring(c.listed.size()) + L" ScreeNames(s) found.");
         // Beside it, why, as the command line says it; or the leftover key "delta", where there is a Users key.
         const std::wstring leftover = EnumerateValues::LeftoverText(c.openStatus == reg::kSuccess ? 1 : 0);
-        EXPECT_TRUE(cut ? SaysAsCli(f.window.reason, Said(f.registry, {L"list"}).err) : Same(f.window.reason, leftover));
+        EXPECT_TRUE(cut ? SaysAsCli(f.window.reason, Said(f.registry, {L"list"}).err) : testing::AssertionResult(f.window.reason == leftover) << f.window.reason);
     }
 }

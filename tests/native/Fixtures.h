@@ -30,24 +30,14 @@ struct Output final : cli::Output {
     bool Err(std::wstring_view text) override { return err += text, !fails; }
 };
 
-inline int RunCli(MemoryRegistry& registry, std::vector<std::wstring_view> arguments) {
-    Output output;
-    return cli::Run(arguments, L"9.9", registry, registry, registry, output);
-}
+inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; return cli::Run(arguments, L"9.9", r, r, r, o); }
 // What the command line says, run on a copy of the registry.
-inline Output Said(MemoryRegistry registry, std::vector<std::wstring_view> arguments) {
-    Output output;
-    return cli::Run(arguments, L"9.9", registry, registry, registry, output), output;
-}
+inline Output Said(MemoryRegistry r, std::vector<std::wstring_view> arguments) { Output o; return cli::Run(arguments, L"9.9", r, r, r, o), o; }
 
 // The window gives a failure's reason as the command line gives it, as a sentence.
 inline testing::AssertionResult SaysAsCli(const std::wstring& reason, const std::wstring& err) {
-    if (reason.size() > 1 && err.ends_with(reason.substr(1) + L"\r\n")) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "the window says " << testing::PrintToString(reason) << ", the command line "
-                                       << testing::PrintToString(err);
-}
-inline testing::AssertionResult Same(const std::wstring& actual, const std::wstring& expected) {
-    return testing::AssertionResult(actual == expected) << testing::PrintToString(actual) << " is not " << testing::PrintToString(expected);
+    return testing::AssertionResult(reason.size() > 1 && err.ends_with(reason.substr(1) + L"\r\n"))
+           << "the window says " << testing::PrintToString(reason) << ", the command line " << testing::PrintToString(err);
 }
 
 struct Form {
@@ -59,16 +49,9 @@ struct Form {
 
 // A failing row shows both sides as text rather than as bytes.
 namespace reg {
-inline void PrintTo(const ValueData& value, std::ostream* out) {
-    *out << testing::PrintToString(value.name) << " type " << value.type << " " << testing::PrintToString(value.bytes);
-}
-inline void PrintTo(const KeyTree& key, std::ostream* out) {
-    *out << testing::PrintToString(key.name) << testing::PrintToString(key.values) << testing::PrintToString(key.subkeys);
-}
-inline void PrintTo(const NameSnapshot& snapshot, std::ostream* out) {
-    *out << testing::PrintToString(snapshot.name) << testing::PrintToString(snapshot.value) << testing::PrintToString(snapshot.key);
-}
+using testing::PrintToString;
+inline void PrintTo(const ValueData& v, std::ostream* out) { *out << PrintToString(v.name) << " type " << v.type << " " << PrintToString(v.bytes); }
+inline void PrintTo(const KeyTree& k, std::ostream* out) { *out << PrintToString(k.name) << PrintToString(k.values) << PrintToString(k.subkeys); }
+inline void PrintTo(const NameSnapshot& s, std::ostream* out) { *out << PrintToString(s.name) << PrintToString(s.value) << PrintToString(s.key); }
 }  // namespace reg
-inline void PrintTo(const ListMenuState& menu, std::ostream* out) {
-    *out << "{remove " << menu.canRemove << ", undo " << menu.canUndo << ", leftover " << menu.canRemoveLeftover << "}";
-}
+inline void PrintTo(const ListMenuState& m, std::ostream* out) { *out << "{remove " << m.canRemove << ", undo " << m.canUndo << ", leftover " << m.canRemoveLeftover << "}"; }

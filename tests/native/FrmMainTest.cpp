@@ -8,8 +8,7 @@ TEST(Layout, FollowsTheOuterSizeUnlessMinimised) {
         Form f({});
         f.window.outerWidth = outerWidth, f.window.outerHeight = outerHeight, f.window.state = state;
         f.form.OnResize();
-        EXPECT_EQ(std::tuple(f.window.listWidth, f.window.listHeight, f.window.columnWidth), listed)
-            << "outer size " << outerWidth << " x " << outerHeight << ", state " << static_cast<int>(state);
+        EXPECT_EQ(std::tuple(f.window.listWidth, f.window.listHeight, f.window.columnWidth), listed) << "outer size " << outerWidth << " x " << outerHeight << ", state " << static_cast<int>(state);
     }
 }
 
@@ -41,8 +40,7 @@ TEST(PopupRule, RightButtonOrMenuKeyOverANonEmptyList) {
         f.window.selected = c.selected;
         if (c.button == 0) f.form.OnListContextMenuKey();
         else f.form.OnListMouseDown(c.button);
-        EXPECT_EQ(f.window.popups, c.popups) << "button, names, selected, after a removal: "
-                                             << testing::PrintToString(std::tie(c.button, c.names, c.selected, c.removeFirst));
+        EXPECT_EQ(f.window.popups, c.popups) << "button, names, selected, after a removal: " << testing::PrintToString(std::tie(c.button, c.names, c.selected, c.removeFirst));
     }
 }
 
@@ -66,13 +64,6 @@ TEST(Leftover, ToldOfRemovedWithBackupsAndUndone) {
     EXPECT_EQ(f.window.reason, EnumerateValues::LeftoverText(1));
 }
 
-namespace {
-
-const std::wstring kChosen = L"D:\\kept\\beta.reg";
-void KeepBackup(MemoryRegistry& r) { r.files[kChosen] = r.files.at(L"Removed\\beta.reg"); }
-
-}  // namespace
-
 // Undo, and Restore from file, bring back exactly what a removal took, listed
 // and selected where it was. Where the name is there again, or the file is
 // no backup or cannot be read, nothing is written and the window says why in
@@ -82,21 +73,20 @@ TEST(Restoring, BringsTheNameBackExactlyOrWritesNothingAndSaysWhy) {
     enum Outcome { kRestored, kRefused, kNothing };
     const struct {
         const char* what;
-        bool undo;  // else Restore from file, where the Open dialog answers `chosen`
+        bool undo;  // else Restore from file, where the Open dialog picks a copy of the removal's backup
         Outcome outcome;
         void (*meanwhile)(MemoryRegistry&) = [](MemoryRegistry&) {};  // after the removal
-        bool removeFirst = true;
-        std::optional<std::wstring> chosen = kChosen;
+        bool removeFirst = true, cancel = false;
     } rows[] = {
         {"undo", true, kRestored},
         {"undo after another program made its key again, other than it was", true, kRefused,
          [](auto& r) { r.keys.insert(L"BETA"), r.trees[L"BETA"] = {L"BETA", {{L"v", 1, {}}}, {}}; }},
         {"undo with nothing removed", true, kNothing, [](auto&) {}, false},
-        {"a backup file", false, kRestored, KeepBackup},
-        {"a file that is no backup", false, kRefused, [](auto& r) { r.files[kChosen] = reg::RegFileBytes(L"REGEDIT4\r\n"); }},
-        {"a file that cannot be read", false, kRefused},
-        {"a backup of a name that is there", false, kRefused, [](auto& r) { KeepBackup(r), RunCli(r, {L"restore", L"beta"}); }},
-        {"the Open dialog cancelled", false, kNothing, KeepBackup, true, std::nullopt},
+        {"a backup file", false, kRestored},
+        {"a file that is no backup", false, kRefused, [](auto& r) { for (auto& file : r.files) file.second = reg::RegFileBytes(L"REGEDIT4\r\n"); }},
+        {"a file that cannot be read", false, kRefused, [](auto& r) { r.files.clear(); }},
+        {"a backup of a name that is there", false, kRefused, [](auto& r) { RunCli(r, {L"restore", L"beta"}); }},
+        {"the Open dialog cancelled", false, kNothing, [](auto&) {}, true, true},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -107,11 +97,12 @@ TEST(Restoring, BringsTheNameBackExactlyOrWritesNothingAndSaysWhy) {
         const auto state = [](const MemoryRegistry& r) { return std::tie(r.values, r.keys, r.trees); };
         const MemoryRegistry original = f.registry;
         const Names listed = f.window.items;
-        if (row.removeFirst) f.window.selected = 2, f.form.OnRemoveNameClick();
+        const std::wstring chosen = L"D:\\kept\\beta.reg";
+        if (row.removeFirst) f.window.selected = 2, f.form.OnRemoveNameClick(), f.registry.files[chosen] = f.registry.files.at(L"Removed\\beta.reg");
         row.meanwhile(f.registry);
         const MemoryRegistry before = f.registry;
         const FakeWindow shown = f.window;
-        f.window.chosenFiles = {row.chosen};
+        f.window.chosenFiles = {row.cancel ? std::nullopt : std::optional(chosen)};
         if (row.undo) f.form.OnUndoRemoveClick();
         else f.form.OnRestoreFromFileClick();
         f.form.OnListContextMenuKey();
@@ -120,9 +111,9 @@ TEST(Restoring, BringsTheNameBackExactlyOrWritesNothingAndSaysWhy) {
         EXPECT_EQ(f.window.items, row.outcome == kRestored ? listed : shown.items);
         EXPECT_EQ(f.window.selected, row.outcome == kRestored ? std::optional(2) : shown.selected);
         EXPECT_EQ(f.window.popups.back().second.canUndo, !row.undo);
-        const Output said = Said(before, {L"restore", row.undo ? L"beta" : kChosen});
-        const std::wstring refused = said.out.substr(0, said.out.find(L'\r'));
-        EXPECT_EQ(f.window.StatusText(), row.outcome == kRestored ? EnumerateValues::FoundText(3) : row.outcome == kRefused ? refused : shown.StatusText());
+        const Output said = Said(before, {L"restore", row.undo ? L"beta" : chosen});
+        const std::wstring refused = said.out.substr(0, said.out.find(L'\r')), status = row.outcome == kRefused ? refused : shown.StatusText();
+        EXPECT_EQ(f.window.StatusText(), row.outcome == kRestored ? EnumerateValues::FoundText(3) : status);
         EXPECT_TRUE(row.outcome != kRefused ? testing::AssertionSuccess() : SaysAsCli(f.window.reason, said.err));
     }
 }
