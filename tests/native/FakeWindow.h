@@ -17,16 +17,21 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     std::vector<std::wstring> statusTexts;
     std::wstring reason;  // the second panel's
     std::vector<std::pair<std::optional<int>, ListMenuState>> popups;  // at the item, or at the cursor
+    std::vector<std::optional<std::wstring>> chosenFiles;  // the Open dialog's answers in turn: a path, or cancel
+    std::size_t answered = 0;
 
     float OuterWidth() const override { return outerWidth; }
     float OuterHeight() const override { return outerHeight; }
     WindowState State() const override { return state; }
     void PopupListMenuAtCursor(ListMenuState menu) override { popups.emplace_back(std::nullopt, menu); }
     void PopupListMenuAtItem(int item, ListMenuState menu) override { popups.emplace_back(item, menu); }
-    std::optional<std::wstring> ChooseBackupFile() override { return {}; }
+    std::optional<std::wstring> ChooseBackupFile() override { return answered < chosenFiles.size() ? chosenFiles[answered++] : std::nullopt; }
 
     void AddItem(std::wstring_view text, int icon) override { InsertItem(ItemCount() + 1, text, icon); }
-    void InsertItem(int item, std::wstring_view text, int /*icon*/) override { items.emplace(items.begin() + (item - 1), text); }
+    // The selection stays with its item, as a list view keeps it.
+    void InsertItem(int item, std::wstring_view text, int /*icon*/) override {
+        items.emplace(items.begin() + (item - 1), text), selected = selected >= item ? *selected + 1 : selected;
+    }
     int ItemCount() const override { return static_cast<int>(items.size()); }
     std::optional<int> SelectedItem() const override { return selected; }
     std::wstring ItemText(int item) const override { return items.at(static_cast<std::size_t>(item - 1)); }

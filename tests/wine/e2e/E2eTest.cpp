@@ -246,7 +246,7 @@ const std::vector<long> kFits(8);
 
 void ResizeMaximiseMinimiseRestore(App& app) {
     for (const int show : {-1, SW_MAXIMIZE, SW_MINIMIZE, SW_RESTORE, SW_RESTORE}) {
-        SCOPED_TRACE(show);
+        SCOPED_TRACE(show < 0 ? "resized" : show == SW_MAXIMIZE ? "maximised" : show == SW_MINIMIZE ? "minimised" : "restored");
         show < 0 ? SetWindowPos(app.window, nullptr, 40, 30, 520, 640, SWP_NOZORDER | SWP_NOACTIVATE)
                  : ShowWindow(app.window, show);
         if (IsIconic(app.window)) continue;
@@ -270,7 +270,7 @@ Act Press(DWORD button, Where where, std::vector<std::vector<WORD>> chords, int 
         ASSERT_TRUE(WaitFor("a pop-up menu to open", [&] { return app.Menu().has_value(); }));
         const RECT m = *app.Menu();
         const bool keys = !chords.empty();
-        EXPECT_TRUE(keys || m.left == at.x) << m.left;
+        EXPECT_TRUE(keys || m.left == at.x) << "the menu's left edge " << m.left << ", the click's " << at.x;
         EXPECT_NEAR(m.top, keys ? app.ItemRect(ListView_GetNextItem(app.list, -1, LVNI_SELECTED)).bottom : at.y, keys ? 2 : 0);
         // The middle of the chosen one of the menu's three commands.
         if (choose && !keys) Click({(m.left + m.right) / 2, m.top + (m.bottom - m.top) * (2 * choose - 1) / 6}, MOUSEEVENTF_LEFTDOWN);

@@ -550,7 +550,8 @@ TEST(Cli, RealProcessesAndWinesRegImport) {
         RegQueryValueExW(key.get(), row.value.name.c_str(), nullptr, &type, nullptr, &size);
         Bytes data(size);
         RegQueryValueExW(key.get(), row.value.name.c_str(), nullptr, &type, data.data(), &size);
-        EXPECT_TRUE(type == row.value.type && (row.importAlters || data == row.value.data)) << Shown(row.value.name);
+        EXPECT_EQ(type, row.value.type) << Shown(row.value.name);
+        EXPECT_EQ(row.importAlters ? row.value.data : data, row.value.data) << Shown(row.value.name);
     }
     key.reset();
 
