@@ -198,14 +198,9 @@ Difference Compare(const reg::NameSnapshot& whole, const reg::NameSnapshot& part
     return difference;
 }
 
-// A job stopped short: the snapshot still names the name it was about.
-Outcome Stopped(Job job, What what, std::wstring why, reg::NameSnapshot snapshot) {
-    return {job, what, std::move(why), std::move(snapshot)};
-}
-
 Outcome RemovalStopped(Job job, What what, reg::NameSnapshot snapshot) {
     std::wstring why(RemoveReason(what, snapshot.name));
-    return Stopped(job, what, std::move(why), std::move(snapshot));
+    return {job, what, std::move(why), std::move(snapshot)};
 }
 
 // What a removal and its plan both refuse: a name whose paths would address
@@ -228,7 +223,7 @@ Outcome RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive
     if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, snapshot.name, present); read != reg::ArchiveStatus::kDone) {
         std::wstring why(read == reg::ArchiveStatus::kHoldsLink ? RemoveReason(What::kHoldsLink, snapshot.name)
                                                                 : L"what exists of that name could not be read in full");
-        return Stopped(Job::kRestore, What::kExists, std::move(why), std::move(snapshot));
+        return Outcome{Job::kRestore, What::kExists, std::move(why), std::move(snapshot)};
     }
     // What another program added since, as the messenger saving while the
     // removal ran, is no reason to refuse: it is left as it is, and only an
@@ -237,13 +232,13 @@ Outcome RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive
     if (!difference.agrees || difference.missing.Empty()) {
         std::wstring why(difference.agrees ? L"all of it is there already, as the backup holds it"
                                            : L"a value or key of that name exists again, other than the backup holds it");
-        return Stopped(Job::kRestore, What::kExists, std::move(why), std::move(snapshot));
+        return Outcome{Job::kRestore, What::kExists, std::move(why), std::move(snapshot)};
     }
     if (!archive.Restore(USERS_KEY_PATH, difference.missing, present))
-        return Stopped(Job::kRestore, What::kNotWritten,
+        return Outcome{Job::kRestore, What::kNotWritten,
                        L"the registry refused a write (access denied?), or another program wrote part of it meanwhile; "
                        L"nothing this restore wrote was kept",
-                       std::move(snapshot));
+                       std::move(snapshot)};
     return {Job::kRestore, What::kDone, {}, std::move(difference.missing)};
 }
 
@@ -256,7 +251,7 @@ Outcome RestoreBackups(reg::RegistryReader& registry, reg::NameArchive& archive,
     std::wstring why(kFileUnread);
     if (backups.newestFirst.empty() || !ReadBackupFile(registry, backups.newestFirst.front(), restored, why)) {
         if (restored.name.empty()) restored.name = FileNameOf(backups.asked);
-        return Stopped(Job::kRestore, What::kRefusedFile, std::move(why), std::move(restored));
+        return Outcome{Job::kRestore, What::kRefusedFile, std::move(why), std::move(restored)};
     }
     for (const std::vector<std::uint8_t>& older : std::span(backups.newestFirst).subspan(1)) {
         if (!reg::MarkedPartial(older)) break;
@@ -266,12 +261,12 @@ Outcome RestoreBackups(reg::RegistryReader& registry, reg::NameArchive& archive,
         const Difference difference = Compare(held, restored, SameNameIn(registry));
         if (!difference.within || difference.missing.Empty()) break;
         if (!difference.agrees)
-            return Stopped(Job::kRestore, What::kRefusedFile, L"two of its backups hold an item with different data",
-                           std::move(restored));
+            return Outcome{Job::kRestore, What::kRefusedFile, L"two of its backups hold an item with different data",
+                           std::move(restored)};
         restored = std::move(held);
     }
     if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name)))
-        return Stopped(Job::kRestore, What::kRefusedName, L"its name could not have been removed", std::move(restored));
+        return Outcome{Job::kRestore, What::kRefusedName, L"its name could not have been removed", std::move(restored)};
     return RestoreSnapshot(registry, archive, std::move(restored));
 }
 
