@@ -176,6 +176,7 @@ struct Backup {
     reg::BackupFile file;
     std::wstring held;  // the name it holds; empty: no backup
     reg::RemovalTime removed;
+    std::optional<std::vector<std::uint8_t>> bytes;  // as read, for a restore to read no file twice; none: unread
 };
 
 class Command {
@@ -221,17 +222,33 @@ public:
     // how that went: the outcome on stdout, the reason on stderr. With
     // `whatIf`, reads and checks it as a removal would, and says what would go.
     void Remove(std::wstring_view name, bool backUp, bool whatIf) {
-        reg::NameSnapshot removed;
-        const RemoveResult result = whatIf ? PlanRemoval(registry_, archive_, name, removed, backUp)
-                                           : RemoveScreenName(registry_, shells_, archive_, name, removed, backUp);
-        if (result == RemoveResult::kRemoved) {
-            Out(whatIf ? L"Would remove " + InQuotes(name) + L": " + Measure(removed) + L".\r\n" : L"Removed " + InQuotes(name) + L".\r\n");
-            return;
+        Report(whatIf ? PlanRemoval(registry_, archive_, name, backUp) : RemoveScreenName(registry_, shells_, archive_, name, backUp));
+    }
+
+    // Every outcome of the core in the command line's words: what happened
+    // on stdout, why not on stderr, and exit code 1 for a name that stays or
+    // is not back. `file` is the backup that a restore read first.
+    void Report(const Outcome& outcome, std::wstring_view file = {}) {
+        const std::wstring name = InQuotes(outcome.snapshot.name);
+        const auto failed = [&](std::wstring_view stdoutLine, std::wstring_view what) {
+            Out(std::wstring(stdoutLine) + L"\r\n");
+            Err(L"tallowick-cli: " + std::wstring(what) + L": " + outcome.why + L".\r\n");
+            exitCode_ = kNameStays;
+        };
+        switch (outcome.job) {
+        case Job::kRemove:
+            if (outcome.Done()) Out(L"Removed " + name + L".\r\n");
+            else failed(CouldNotRemoveText(Shown(outcome.snapshot.name)), L"could not remove " + name);
+            break;
+        case Job::kPlan:
+            if (outcome.Done()) Out(L"Would remove " + name + L": " + Measure(outcome.snapshot) + L".\r\n");
+            else failed(L"Would not remove " + name + L".", L"would not remove " + name);
+            break;
+        case Job::kRestore:
+            if (outcome.Done()) Out(L"Restored " + name + L".\r\n");
+            else failed(CouldNotRestoreText(Shown(outcome.snapshot.name)), L"could not restore " + name + L" from " + Quoted(file));
+            break;
         }
-        Out((whatIf ? L"Would not remove " + InQuotes(name) + L"." : CouldNotRemoveText(Shown(name))) + L"\r\n");
-        Err(std::wstring(whatIf ? L"tallowick-cli: would not remove " : L"tallowick-cli: could not remove ") + InQuotes(name) +
-            L": " + std::wstring(RemoveReason(result, name)) + L".\r\n");
-        exitCode_ = kNameStays;
     }
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
@@ -249,10 +266,12 @@ public:
             std::vector<std::uint8_t> bytes;
             reg::NameSnapshot held;
             std::wstring why(kFileUnread);
-            const bool read = archive_.ReadBackupFile(file.path, bytes) && ReadBackupFile(registry_, bytes, held, why);
+            const bool fileRead = archive_.ReadBackupFile(file.path, bytes);
+            const bool read = fileRead && ReadBackupFile(registry_, bytes, held, why);
             if (!read) Err(L"tallowick-cli: passed over " + Quoted(file.path) + L", which is no backup: " + why + L".\r\n");
             reg::RemovalTime removed = reg::WhenRemoved(bytes, file);
-            backups_->push_back({std::move(file), read ? held.name : std::wstring(), std::move(removed)});
+            backups_->push_back({std::move(file), read ? held.name : std::wstring(), std::move(removed),
+                                 fileRead ? std::optional(std::move(bytes)) : std::nullopt});
         }
         std::ranges::stable_sort(*backups_, std::ranges::greater{}, [](const Backup& backup) { return backup.removed.utc; });
         return *backups_;
@@ -283,41 +302,27 @@ public:
     }
 
     // From the backups that hold the name, where older ones of the same
-    // removal complete the latest; or from the one file named, reading no
-    // other.
+    // removal complete the latest, as the listing read them; or from the one
+    // file named, reading no other.
     void Restore(std::wstring_view asked, bool file) {
-        std::vector<std::wstring> paths;
-        if (file) paths.emplace_back(asked);
-        else
-            for (const Backup* backup : Named(asked, false)) paths.push_back(backup->file.path);
-        if (paths.empty()) {
+        if (file) {
+            Report(RestoreScreenName(registry_, archive_, BackupPath{std::wstring(asked)}), FileNameOf(asked));
+            return;
+        }
+        const std::vector<Backup*> named = Named(asked, false);
+        if (named.empty()) {
             Out(L"No backup of " + InQuotes(asked) + L".\r\n");
             exitCode_ = kNameStays;
             return;
         }
-        std::vector<std::vector<std::uint8_t>> files(paths.size());
-        reg::NameSnapshot restored;
-        std::wstring why(kFileUnread);
-        const RestoreResult result = archive_.ReadBackupFile(paths.front(), files.front())
-                                         ? RestoreScreenName(registry_, archive_, ReadAfterFirst(paths, files), restored, why)
-                                         : RestoreResult::kRefusedFile;
-        const std::wstring name = restored.name.empty() ? FileNameOf(asked) : restored.name;
-        if (result == RestoreResult::kRestored) {
-            Out(L"Restored " + InQuotes(name) + L".\r\n");
-            return;
+        // The older backups as far as they read; the first that does not
+        // ends the run that the newest may merge.
+        NameBackups backups{std::wstring(asked), {}};
+        for (const Backup* backup : named) {
+            if (!backup->bytes) break;
+            backups.newestFirst.push_back(*backup->bytes);
         }
-        Out(CouldNotRestoreText(Shown(name)) + L"\r\n");
-        Err(L"tallowick-cli: could not restore " + InQuotes(name) + L" from " + Quoted(FileNameOf(paths.front())) + L": " + why + L".\r\n");
-        exitCode_ = kNameStays;
-    }
-
-    // The older backups as far as they read; the first that does not ends
-    // the run that the newest may merge.
-    std::span<const std::vector<std::uint8_t>> ReadAfterFirst(const std::vector<std::wstring>& paths,
-                                                              std::vector<std::vector<std::uint8_t>>& files) {
-        std::size_t read = 1;
-        while (read < paths.size() && archive_.ReadBackupFile(paths[read], files[read])) ++read;
-        return std::span(files).first(read);
+        Report(RestoreScreenName(registry_, archive_, std::move(backups)), FileNameOf(named.front()->file.path));
     }
 
     // Only files that read as backups go, /all or not; names are taken as

@@ -1,6 +1,7 @@
 #include "screennames/ScreenNames.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "registry/RegFileReader.h"
 #include "registry/RegFileWriter.h"
@@ -33,19 +34,25 @@ std::wstring CouldNotRestoreText(std::wstring_view name) {
     return L"Could not restore \"" + std::wstring(name) + L"\".";
 }
 
-std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name) {
-    switch (result) {
-    case RemoveResult::kRefusedName: break;
-    case RemoveResult::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
-    case RemoveResult::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
-    case RemoveResult::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
-    case RemoveResult::kBackupNotWritten: return L"its backup file could not be written";
-    case RemoveResult::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
-    case RemoveResult::kBackupWouldNotRestore:
+namespace {
+
+// Why a removal stopped, as both faces say it after CouldNotRemoveText.
+std::wstring_view RemoveReason(What what, std::wstring_view name) {
+    switch (what) {
+    case What::kRefusedName: break;
+    case What::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
+    case What::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
+    case What::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
+    case What::kBackupNotWritten: return L"its backup file could not be written";
+    case What::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
+    case What::kBackupWouldNotRestore:
         return L"its backup would not bring it back as it is (its settings hold a name that a backup file cannot say, "
                L"a registry link's value, or more than a backup file may hold), so no file was written";
-    case RemoveResult::kStays:
-    case RemoveResult::kRemoved: return L"the registry kept part of it (access denied, or another program holds it)";
+    case What::kStays:
+    case What::kDone:
+    case What::kRefusedFile:
+    case What::kExists:
+    case What::kNotWritten: return L"the registry kept part of it (access denied, or another program holds it)";
     }
     switch (CheckName(name)) {
     case NameRule::kDefaultValue: return L"it is the key's default value, whose paths would name the whole Users key";
@@ -57,19 +64,17 @@ std::wstring_view RemoveReason(RemoveResult result, std::wstring_view name) {
     return L"it holds a NUL character, which would cut it short to another name";
 }
 
-namespace {
-
-RemoveResult FromArchive(reg::ArchiveStatus status) {
+What FromArchive(reg::ArchiveStatus status) {
     switch (status) {
-    case reg::ArchiveStatus::kDone: return RemoveResult::kRemoved;
-    case reg::ArchiveStatus::kHoldsLink: return RemoveResult::kHoldsLink;
-    case reg::ArchiveStatus::kUnreadable: return RemoveResult::kUnreadable;
-    case reg::ArchiveStatus::kNoBackupFolder: return RemoveResult::kNoBackupFolder;
-    case reg::ArchiveStatus::kChanged: return RemoveResult::kChanged;
+    case reg::ArchiveStatus::kDone: return What::kDone;
+    case reg::ArchiveStatus::kHoldsLink: return What::kHoldsLink;
+    case reg::ArchiveStatus::kUnreadable: return What::kUnreadable;
+    case reg::ArchiveStatus::kNoBackupFolder: return What::kNoBackupFolder;
+    case reg::ArchiveStatus::kChanged: return What::kChanged;
     case reg::ArchiveStatus::kNotWritten:
     case reg::ArchiveStatus::kDenied: break;
     }
-    return RemoveResult::kBackupNotWritten;
+    return What::kBackupNotWritten;
 }
 
 reg::SameName SameNameIn(const reg::RegistryReader& registry) {
@@ -83,7 +88,7 @@ reg::SameName SameNameIn(const reg::RegistryReader& registry) {
 // as a restore would read them, and a file that would not bring the name
 // back exactly is never written. A removal only planned (`save` false) is
 // checked as far as that, and writes nothing.
-RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
+What BackUp(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
                     reg::NameSnapshot& snapshot, std::wstring& file, bool write, bool save = true) noexcept {
     try {
         if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, name, snapshot);
@@ -96,11 +101,11 @@ RemoveResult BackUp(const reg::RegistryReader& registry, reg::NameArchive& archi
             // twice: that is no name a file cannot say, but a name that moved.
             reg::NameSnapshot again;
             const bool moved = archive.Snapshot(USERS_KEY_PATH, name, again) != reg::ArchiveStatus::kDone || again != snapshot;
-            return moved ? RemoveResult::kChanged : RemoveResult::kBackupWouldNotRestore;
+            return moved ? What::kChanged : What::kBackupWouldNotRestore;
         }
-        return save ? FromArchive(archive.SaveBackup(name, now, bytes, file)) : RemoveResult::kRemoved;
+        return save ? FromArchive(archive.SaveBackup(name, now, bytes, file)) : What::kDone;
     } catch (...) {
-        return RemoveResult::kBackupNotWritten;
+        return What::kBackupNotWritten;
     }
 }
 
@@ -195,18 +200,86 @@ Difference Compare(const reg::NameSnapshot& whole, const reg::NameSnapshot& part
     return difference;
 }
 
+Outcome RemovalStopped(Job job, What what, reg::NameSnapshot snapshot) {
+    std::wstring why(RemoveReason(what, snapshot.name));
+    return {job, what, std::move(why), std::move(snapshot)};
+}
+
+// What a removal and its plan both refuse: a name whose paths would address
+// other items, and whatever BackUp refuses. Only a removal saves its file.
+Outcome Prepare(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name, Job job,
+                bool backUp, std::wstring& file) {
+    Outcome outcome{job, What::kRefusedName, {}, {std::wstring(name), {}, {}}};
+    if (IsAddressableName(name))
+        outcome.what = BackUp(registry, archive, name, outcome.snapshot, file, backUp, job == Job::kRemove);
+    if (outcome.Done()) return outcome;
+    return RemovalStopped(job, outcome.what, {std::wstring(name), {}, {}});
+}
+
+// The one rule every restore keeps, so that nothing another program made is
+// written over: what exists of the name must be exactly what the snapshot
+// holds, item by item, and only what is missing is written. A removal that
+// went partway so comes back whole.
+Outcome RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive, reg::NameSnapshot snapshot) {
+    reg::NameSnapshot present;
+    if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, snapshot.name, present); read != reg::ArchiveStatus::kDone) {
+        std::wstring why(read == reg::ArchiveStatus::kHoldsLink ? RemoveReason(What::kHoldsLink, snapshot.name)
+                                                                : L"what exists of that name could not be read in full");
+        return Outcome{Job::kRestore, What::kExists, std::move(why), std::move(snapshot)};
+    }
+    // What another program added since, as the messenger saving while the
+    // removal ran, is no reason to refuse: it is left as it is, and only an
+    // item the backup holds with other data stops the restore.
+    Difference difference = Compare(snapshot, present, SameNameIn(registry));
+    if (!difference.agrees || difference.missing.Empty()) {
+        std::wstring why(difference.agrees ? L"all of it is there already, as the backup holds it"
+                                           : L"a value or key of that name exists again, other than the backup holds it");
+        return Outcome{Job::kRestore, What::kExists, std::move(why), std::move(snapshot)};
+    }
+    if (!archive.Restore(USERS_KEY_PATH, difference.missing, present))
+        return Outcome{Job::kRestore, What::kNotWritten,
+                       L"the registry refused a write (access denied?), or another program wrote part of it meanwhile; "
+                       L"nothing this restore wrote was kept",
+                       std::move(snapshot)};
+    return {Job::kRestore, What::kDone, {}, std::move(difference.missing)};
+}
+
+// A retry after a partial failure backs up only what was left, a strict part
+// of the backup before it: such older backups of one removal are merged into
+// the newest. The first older one that holds less, or an item the newer
+// lacks, belongs to an earlier removal and ends the run.
+Outcome RestoreBackups(reg::RegistryReader& registry, reg::NameArchive& archive, const NameBackups& backups) {
+    reg::NameSnapshot restored;
+    std::wstring why(kFileUnread);
+    if (backups.newestFirst.empty() || !ReadBackupFile(registry, backups.newestFirst.front(), restored, why)) {
+        if (restored.name.empty()) restored.name = FileNameOf(backups.asked);
+        return Outcome{Job::kRestore, What::kRefusedFile, std::move(why), std::move(restored)};
+    }
+    for (const std::vector<std::uint8_t>& older : std::span(backups.newestFirst).subspan(1)) {
+        if (!reg::MarkedPartial(older)) break;
+        reg::NameSnapshot held;
+        std::wstring unread;
+        if (!ReadBackupFile(registry, older, held, unread) || !registry.SameName(held.name, restored.name)) break;
+        const Difference difference = Compare(held, restored, SameNameIn(registry));
+        if (!difference.within || difference.missing.Empty()) break;
+        if (!difference.agrees)
+            return Outcome{Job::kRestore, What::kRefusedFile, L"two of its backups hold an item with different data",
+                           std::move(restored)};
+        restored = std::move(held);
+    }
+    if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name)))
+        return Outcome{Job::kRestore, What::kRefusedName, L"its name could not have been removed", std::move(restored)};
+    return RestoreSnapshot(registry, archive, std::move(restored));
+}
+
 }  // namespace
 
-RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
-                              std::wstring_view name, reg::NameSnapshot& removed, bool backUp) {
-    removed = {std::wstring(name), {}, {}};
-    if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
+Outcome RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive,
+                         std::wstring_view name, bool backUp) {
     std::wstring file;
-    if (const RemoveResult backedUp = BackUp(registry, archive, name, removed, file, backUp);
-        backedUp != RemoveResult::kRemoved) {
-        removed = {std::wstring(name), {}, {}};
-        return backedUp;
-    }
+    Outcome outcome = Prepare(registry, archive, name, Job::kRemove, backUp, file);
+    if (!outcome.Done()) return outcome;
+    reg::NameSnapshot& removed = outcome.snapshot;
     // The key goes first and the value only after it: a key that cannot be
     // deleted (a subkey denied) then leaves the name listed, and a retry can
     // reach its settings; with the value gone first they would be orphaned.
@@ -216,83 +289,37 @@ RemoveResult RemoveScreenName(reg::RegistryReader& registry, ScriptShellFactory&
     const reg::ArchiveStatus keyGone = removed.key ? archive.DeleteSavedKey(USERS_KEY_PATH, *removed.key) : kDone;
     const bool valueAsSaved = keyGone == kDone && removed.value && ValueAsSaved(archive, name, *removed.value);
     if (valueAsSaved) modMyRegistry::DeleteValue(shells, modMyRegistry::kCurrentUser, USERS_KEY_PATH, name);
-    if (!registry.NameRemains(USERS_KEY_PATH, name)) return RemoveResult::kRemoved;
+    if (!registry.NameRemains(USERS_KEY_PATH, name)) return outcome;
     KeepWhatWent(archive, name, removed, file);
-    if (keyGone == kHoldsLink) return RemoveResult::kHoldsLink;  // made one since it was read
-    return keyGone == kChanged || (keyGone == kDone && !valueAsSaved) ? RemoveResult::kChanged : RemoveResult::kStays;
+    What what = What::kStays;
+    if (keyGone == kHoldsLink) what = What::kHoldsLink;  // made one since it was read
+    else if (keyGone == kChanged || (keyGone == kDone && !valueAsSaved)) what = What::kChanged;
+    return RemovalStopped(Job::kRemove, what, std::move(removed));
 }
 
-RemoveResult PlanRemoval(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name,
-                         reg::NameSnapshot& planned, bool backUp) {
-    planned = {std::wstring(name), {}, {}};
-    if (!IsAddressableName(name)) return RemoveResult::kRefusedName;
+Outcome PlanRemoval(const reg::RegistryReader& registry, reg::NameArchive& archive, std::wstring_view name, bool backUp) {
     std::wstring file;
-    return BackUp(registry, archive, name, planned, file, backUp, false);
+    return Prepare(registry, archive, name, Job::kPlan, backUp, file);
 }
 
-bool ReadBackupFile(reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,
+// An undo's snapshot goes straight to the rule above; a file is first read
+// as a name's backups are, so that a file that cannot be read is refused as
+// one that reads as no backup.
+Outcome RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive, RestoreFrom from) {
+    if (const BackupPath* file = std::get_if<BackupPath>(&from)) {
+        NameBackups read{file->path, std::vector<std::vector<std::uint8_t>>(1)};
+        if (!archive.ReadBackupFile(file->path, read.newestFirst.front())) read.newestFirst.clear();
+        from = std::move(read);
+    }
+    if (const NameBackups* backups = std::get_if<NameBackups>(&from)) return RestoreBackups(registry, archive, *backups);
+    return RestoreSnapshot(registry, archive, std::get<reg::NameSnapshot>(std::move(from)));
+}
+
+bool ReadBackupFile(const reg::RegistryReader& registry, std::span<const std::uint8_t> fileBytes, reg::NameSnapshot& held,
                     std::wstring& why) {
     return reg::ReadBackup(fileBytes, USERS_KEY_PATH, SameNameIn(registry), held, why);
 }
 
 std::wstring FileNameOf(std::wstring_view path) { return std::wstring(path.substr(path.find_last_of(L"\\/") + 1)); }
-
-// What exists of the name must be exactly what the snapshot holds, item by
-// item; only what is missing is written, so that a removal that went partway
-// comes back whole without writing over anything another program made.
-RestoreResult RestoreSnapshot(reg::RegistryReader& registry, reg::NameArchive& archive, reg::NameSnapshot& snapshot,
-                              std::wstring& why) {
-    reg::NameSnapshot present;
-    if (const reg::ArchiveStatus read = archive.Snapshot(USERS_KEY_PATH, snapshot.name, present); read != reg::ArchiveStatus::kDone) {
-        why = read == reg::ArchiveStatus::kHoldsLink ? RemoveReason(RemoveResult::kHoldsLink, snapshot.name)
-                                                     : L"what exists of that name could not be read in full";
-        return RestoreResult::kExists;
-    }
-    // What another program added since, as the messenger saving while the
-    // removal ran, is no reason to refuse: it is left as it is, and only an
-    // item the backup holds with other data stops the restore.
-    Difference difference = Compare(snapshot, present, SameNameIn(registry));
-    if (!difference.agrees || difference.missing.Empty()) {
-        why = difference.agrees ? L"all of it is there already, as the backup holds it"
-                                : L"a value or key of that name exists again, other than the backup holds it";
-        return RestoreResult::kExists;
-    }
-    if (!archive.Restore(USERS_KEY_PATH, difference.missing, present)) {
-        why = L"the registry refused a write (access denied?), or another program wrote part of it meanwhile; nothing "
-              L"this restore wrote was kept";
-        return RestoreResult::kNotWritten;
-    }
-    snapshot = std::move(difference.missing);
-    return RestoreResult::kRestored;
-}
-
-// A retry after a partial failure backs up only what was left, a strict part
-// of the backup before it: such older backups of one removal are merged into
-// the newest. The first older one that holds less, or an item the newer
-// lacks, belongs to an earlier removal and ends the run.
-RestoreResult RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive,
-                                std::span<const std::vector<std::uint8_t>> newestFirst, reg::NameSnapshot& restored,
-                                std::wstring& why) {
-    if (newestFirst.empty() || !ReadBackupFile(registry, newestFirst.front(), restored, why))
-        return RestoreResult::kRefusedFile;
-    for (const std::vector<std::uint8_t>& older : newestFirst.subspan(1)) {
-        if (!reg::MarkedPartial(older)) break;
-        reg::NameSnapshot held;
-        std::wstring unread;
-        if (!ReadBackupFile(registry, older, held, unread) || !registry.SameName(held.name, restored.name)) break;
-        const Difference difference = Compare(held, restored, SameNameIn(registry));
-        if (!difference.within || difference.missing.Empty()) break;
-        if (!difference.agrees) {
-            why = L"two of its backups hold an item with different data";
-            return RestoreResult::kRefusedFile;
-        }
-        restored = std::move(held);
-    }
-    if (!IsAddressableName(restored.name) || (restored.key && !IsAddressableName(restored.key->name))) {
-        why = L"its name could not have been removed";
-        return RestoreResult::kRefusedName;
-    }
-    return RestoreSnapshot(registry, archive, restored, why);
-}
 
 }  // namespace ScreenNames

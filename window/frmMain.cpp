@@ -1,7 +1,7 @@
 #include "window/frmMain.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <utility>
 
 #include "registry/RegistryTypes.h"
 #include "registry/UsersKey.h"
@@ -117,88 +117,72 @@ void frmMain::OnListContextMenuKey() {
     window_.PopupListMenuAtItem(lstNames_.SelectedItem().value_or(0), MenuState());
 }
 
+// Removes a listed name or a leftover key through the core. Whatever went,
+// even of a name that stays, can be undone.
+ScreenNames::Outcome frmMain::Remove(std::wstring_view name) {
+    ScreenNames::Outcome outcome = ScreenNames::RemoveScreenName(registry_, shells_, archive_, name);
+    if (!outcome.snapshot.Empty()) removed_.push_back(outcome.snapshot);
+    return outcome;
+}
+
 // The item leaves the list only when the registry holds neither a value nor
 // a key of that name any more, so that the list never claims a removal that
-// did not happen. The status bar then counts what is listed, so that no
-// earlier failure or count outlives the removal. Whatever went, even of a
-// name that stays, can be undone.
+// did not happen.
 void frmMain::OnRemoveNameClick() {
     const std::optional<int> item = lstNames_.SelectedItem();
     if (!item) return;
-    const std::wstring name = lstNames_.ItemText(*item);
-    reg::NameSnapshot snapshot;
-    const ScreenNames::RemoveResult result = ScreenNames::RemoveScreenName(registry_, shells_, archive_, name, snapshot);
-    if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
-    if (result != ScreenNames::RemoveResult::kRemoved) {
-        ShowFailure(ScreenNames::CouldNotRemoveText(name), ScreenNames::RemoveReason(result, name));
-        return;
-    }
-    lstNames_.RemoveItem(*item);
-    const int count = lstNames_.ItemCount();
-    ShowStatus(EnumerateValues::FoundText(count));
+    const ScreenNames::Outcome outcome = Remove(lstNames_.ItemText(*item));
+    if (outcome.Done()) lstNames_.RemoveItem(*item);
+    Report(outcome);
     // The neighbour takes the selection, so that names can be removed one
     // after another from the keyboard.
-    if (count != 0) lstNames_.SelectItem(std::min(*item, count));
+    if (const int count = lstNames_.ItemCount(); outcome.Done() && count != 0) lstNames_.SelectItem(std::min(*item, count));
 }
 
 // The first failure is shown; the other keys are still tried.
 void frmMain::OnRemoveLeftoverClick() {
-    std::optional<Failure> failed;
-    for (const std::wstring& key : leftover_) {
-        reg::NameSnapshot snapshot;
-        const ScreenNames::RemoveResult result = ScreenNames::RemoveScreenName(registry_, shells_, archive_, key, snapshot);
-        if (!snapshot.Empty()) removed_.push_back(std::move(snapshot));
-        if (result != ScreenNames::RemoveResult::kRemoved && !failed)
-            failed = Failure{ScreenNames::CouldNotRemoveText(key), std::wstring(ScreenNames::RemoveReason(result, key))};
-    }
-    if (failed) ShowFailure(failed->text, failed->reason);
-    else ShowStatus(EnumerateValues::FoundText(lstNames_.ItemCount()));
+    ScreenNames::Outcome first;
+    for (const std::wstring& key : leftover_)
+        if (ScreenNames::Outcome outcome = Remove(key); first.Done()) first = std::move(outcome);
+    Report(first);
     ReadLeftover();
 }
 
-// What went of the last removal comes back, or nothing is written at all. A
-// restored name goes where a fresh listing would show it; one that fails is dropped
-// from the stack, so that earlier removals stay reachable, and its backup
-// file still holds it.
+// What went of the last removal comes back, or nothing is written at all.
+// One that fails is dropped from the stack, so that earlier removals stay
+// reachable, and its backup file still holds it.
 void frmMain::OnUndoRemoveClick() {
     if (removed_.empty()) return;
     reg::NameSnapshot snapshot = std::move(removed_.back());
     removed_.pop_back();
-    std::wstring why;
-    if (ScreenNames::RestoreSnapshot(registry_, archive_, snapshot, why) != ScreenNames::RestoreResult::kRestored) {
-        ShowFailure(ScreenNames::CouldNotRestoreText(snapshot.name), why);
-        return;
-    }
-    ShowRestored(snapshot);
+    Report(ScreenNames::RestoreScreenName(registry_, archive_, std::move(snapshot)));
 }
 
-// A restored name goes where a fresh listing would show it, selected,
-// unless its value stayed listed all along.
-void frmMain::ShowRestored(const reg::NameSnapshot& snapshot) {
-    if (snapshot.value) {
+// Any backup file, chosen by the user, under the same rules as undo.
+void frmMain::OnRestoreFromFileClick() {
+    if (std::optional<std::wstring> path = window_.ChooseBackupFile())
+        Report(ScreenNames::RestoreScreenName(registry_, archive_, ScreenNames::BackupPath{std::move(*path)}));
+}
+
+// Every outcome of the core in the window's words. A failure names the name
+// (a file that names none, by its own name) and says why beside it. A
+// restored name goes where a fresh listing would show it, selected, unless
+// its value stayed listed all along. Then the status bar counts what is
+// listed, so that no earlier failure or count outlives the change.
+void frmMain::Report(const ScreenNames::Outcome& outcome) {
+    const reg::NameSnapshot& snapshot = outcome.snapshot;
+    const bool restore = outcome.job == ScreenNames::Job::kRestore;
+    if (!outcome.Done()) {
+        ShowFailure(restore ? ScreenNames::CouldNotRestoreText(snapshot.name) : ScreenNames::CouldNotRemoveText(snapshot.name),
+                    outcome.why);
+        return;
+    }
+    if (restore && snapshot.value) {
         const int end = lstNames_.ItemCount() + 1;
         const int item = std::min(EnumerateValues::PositionOf(registry_, snapshot.name).value_or(end), end);
         lstNames_.InsertItem(item, snapshot.name, EnumerateValues::kItemIcon);
         lstNames_.SelectItem(item);
     }
     ShowStatus(EnumerateValues::FoundText(lstNames_.ItemCount()));
-    ReadLeftover();
-}
-
-// Any backup file, chosen by the user, under the same rules as undo. A
-// file that names no screen name is reported by its own name.
-void frmMain::OnRestoreFromFileClick() {
-    const std::optional<std::wstring> path = window_.ChooseBackupFile();
-    if (!path) return;
-    std::vector<std::vector<std::uint8_t>> file(1);
-    reg::NameSnapshot restored;
-    std::wstring why(ScreenNames::kFileUnread);
-    const bool read = archive_.ReadBackupFile(*path, file.front());
-    if (read && ScreenNames::RestoreScreenName(registry_, archive_, file, restored, why) ==
-                    ScreenNames::RestoreResult::kRestored) {
-        ShowRestored(restored);
-        return;
-    }
-    const std::wstring name = restored.name.empty() ? ScreenNames::FileNameOf(*path) : restored.name;
-    ShowFailure(ScreenNames::CouldNotRestoreText(name), why);
+    if (restore) ReadLeftover();
 }

@@ -14,6 +14,9 @@ namespace reg {
 class RegistryReader;
 }
 class ScriptShellFactory;
+namespace ScreenNames {
+struct Outcome;
+}
 
 // The main window's behaviour, apart from the toolkit that draws it: the
 // layout rule, the context menu, the removal command and its undo.
@@ -55,7 +58,8 @@ private:
     bool MenuHasWork() const;
     void ShowStatus(const std::wstring& text);
     void ShowFailure(const std::wstring& text, std::wstring_view reason);
-    void ShowRestored(const reg::NameSnapshot& snapshot);
+    ScreenNames::Outcome Remove(std::wstring_view name);
+    void Report(const ScreenNames::Outcome& outcome);
     void ReadLeftover();
 
     FormOps& window_;
