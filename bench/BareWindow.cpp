@@ -60,13 +60,19 @@ void ListNames(HWND list, HWND status) {
 
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): winbase.h names them in Hungarian.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"TallowickBenchWindow";
+    // No icon of its own: the system's default serves.
+    const WNDCLASSEXW windowClass{.cbSize = sizeof(WNDCLASSEXW),
+                                  .style = 0,
+                                  .lpfnWndProc = WindowProc,
+                                  .cbClsExtra = 0,
+                                  .cbWndExtra = 0,
+                                  .hInstance = instance,
+                                  .hIcon = nullptr,
+                                  .hCursor = LoadCursorW(nullptr, IDC_ARROW),
+                                  .hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
+                                  .lpszMenuName = nullptr,
+                                  .lpszClassName = L"TallowickBenchWindow",
+                                  .hIconSm = nullptr};
     if (RegisterClassExW(&windowClass) == 0) return 1;
     // tallowick.exe's client area at 96 DPI, its list above its status bar.
     RECT frame{0, 0, 312, 419};
