@@ -215,7 +215,7 @@ HWND FindProcessWindow(DWORD processId, const wchar_t* windowClass) {
 }
 
 // A visible window whose list holds all `items` and answers: the window has
-// then finished showing itself, which the empty window must do too (it is
+// then finished showing itself, which the bare program must do too (it is
 // visible halfway through ShowWindow). The list is asked only once the window
 // shows: until then it is busy loading.
 bool IsReady(HWND window, int items) {
