@@ -2,7 +2,9 @@
 
 #include <commctrl.h>
 
-void NameListView::AddItem(std::wstring_view text, int icon) { InsertItem(ListView_GetItemCount(list_) + 1, text, icon); }
+// The list's own copy of the names counts its items without a message to
+// the list view, which the window's subclass would see for every name listed.
+void NameListView::AddItem(std::wstring_view text, int icon) { InsertItem(ItemCount() + 1, text, icon); }
 
 void NameListView::InsertItem(int item, std::wstring_view text, int icon) {
     std::wstring copy(text);
@@ -15,7 +17,7 @@ void NameListView::InsertItem(int item, std::wstring_view text, int icon) {
     if (at >= 0) names_.insert(names_.begin() + at, std::move(copy));
 }
 
-int NameListView::ItemCount() const { return ListView_GetItemCount(list_); }
+int NameListView::ItemCount() const { return static_cast<int>(names_.size()); }
 
 std::optional<int> NameListView::SelectedItem() const {
     const int index = ListView_GetNextItem(list_, -1, LVNI_SELECTED);
