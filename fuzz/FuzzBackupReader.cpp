@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (why.empty() || !read.Empty()) __builtin_trap();
         return 0;
     }
-    const std::vector<std::uint8_t> written = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, read));
+    const std::vector<std::uint8_t> written = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, read, reg::Moment{}));
     if (!reg::ReadsBackAs(written, USERS_KEY_PATH, reg::SameAsciiNoCase, read)) __builtin_trap();
     return 0;
 }

@@ -50,12 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reg::NameSnapshot snapshot{in.Name(), {}, {}};
     if ((parts & 1) != 0) snapshot.value = in.Value(snapshot.name);
     if ((parts & 2) != 0) snapshot.key = in.Key((parts & 4) != 0 ? snapshot.name : in.Name());
-    const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot));
+    const std::vector<std::uint8_t> bytes = reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, snapshot, reg::Moment{}));
     if (!reg::ReadsBackAs(bytes, USERS_KEY_PATH, reg::SameAsciiNoCase, snapshot)) return 0;
     reg::NameSnapshot read;
     std::wstring why;
     if (!reg::ReadBackup(bytes, USERS_KEY_PATH, reg::SameAsciiNoCase, read, why) ||
-        reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, read)) != bytes)
+        reg::RegFileBytes(reg::RegExportText(USERS_KEY_PATH, read, reg::Moment{})) != bytes)
         __builtin_trap();
     return 0;
 }

@@ -14,6 +14,12 @@ namespace reg {
 
 inline constexpr std::wstring_view kRegFileHeader = L"Windows Registry Editor Version 5.00";
 inline constexpr std::wstring_view kCurrentUserRoot = L"HKEY_CURRENT_USER\\";
+// A backup's second line: "; Removed <time>, <HeldText>". Older backups
+// have no counts, and files the registry editor exported no such line.
+inline constexpr std::wstring_view kRemovedAt = L"; Removed ";
+inline std::wstring HeldText(std::size_t keys, std::size_t values) {
+    return std::to_wstring(keys) + (keys == 1 ? L" key, " : L" keys, ") + std::to_wstring(values) + (values == 1 ? L" value" : L" values");
+}
 
 inline bool HasByteOrderMark(std::span<const std::uint8_t> fileBytes) {
     return fileBytes.size() >= 2 && fileBytes[0] == 0xFF && fileBytes[1] == 0xFE;

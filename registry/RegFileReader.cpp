@@ -83,6 +83,8 @@ public:
         if (!text.ends_with(L'\n')) return Refuse(L"it is cut short: its last line does not end");
         while (lines.Next(line)) {
             line_ = lines.Number();
+            if (line_ == 2 && line.starts_with(kRemovedAt) && line.find(L", ") != std::wstring_view::npos)
+                recorded_ = line.substr(line.find(L", ") + 2);
             if (line.empty() || line.starts_with(L';')) continue;
             if (line.starts_with(L'[')) {
                 if (!Section(line)) return false;
@@ -98,6 +100,13 @@ public:
             if (!Value(joined)) return false;
         }
         line_ = 0;
+        // A file cut short at a line end reads as neatly as a whole one: only
+        // the count of what it holds, which our backups record, tells them apart.
+        std::size_t values = snapshot_.value ? 1 : 0;
+        for (const Key& key : keys_) values += key.values.size();
+        if (recorded_ && HeldText(keys_.size(), values) != *recorded_)
+            return Refuse(L"it is cut short or was changed: it holds " + HeldText(keys_.size(), values) +
+                          L", but its second line names " + std::wstring(*recorded_));
         if (!snapshot_.value && keys_.empty()) return Refuse(L"it holds no screen name");
         if (!keys_.empty()) snapshot_.key = Tree();
         snapshot_.name = snapshot_.value ? snapshot_.value->name : snapshot_.key->name;
@@ -306,6 +315,7 @@ private:
     std::size_t key_ = kUsersKey;  // the section's key in keys_
     bool sectionSeen_ = false;
     std::size_t line_ = 0;
+    std::optional<std::wstring_view> recorded_;  // what the second line says the file holds
 };
 
 // A key's values by name; values of one name keep the order they had.

@@ -95,9 +95,11 @@ void AppendKey(std::wstring& out, const std::wstring& path, const KeyTree& key,
     for (const KeyTree& subkey : key.subkeys) AppendKey(out, path + L'\\' + subkey.name, subkey, altered);
 }
 
-// Its own record of the removal's time, which a copy, an unzip or a touch
-// keeps, as the file's modified time does not. A comment to the editor.
-constexpr std::wstring_view kRemovedAt = L"; Removed ";
+void Count(const KeyTree& key, std::size_t& keys, std::size_t& values) {
+    ++keys;
+    values += key.values.size();
+    for (const KeyTree& subkey : key.subkeys) Count(subkey, keys, values);
+}
 
 }  // namespace
 
@@ -109,7 +111,7 @@ std::optional<Moment> RecordedRemoval(std::span<const std::uint8_t> fileBytes) {
     std::wstring_view line = std::wstring_view(text).substr(header.size());
     if (!line.starts_with(kRemovedAt)) return std::nullopt;
     line.remove_prefix(kRemovedAt.size());
-    const std::size_t end = line.find(L"\r\n");
+    const std::size_t end = std::min(line.find(L"\r\n"), line.find(L", "));
     if (end == std::wstring_view::npos) return std::nullopt;
     return ReadZonedText(line.substr(0, end));
 }
@@ -120,7 +122,14 @@ std::optional<Moment> RecordedRemoval(std::span<const std::uint8_t> fileBytes) {
 std::wstring RegExportText(std::wstring_view usersKeyPath, const NameSnapshot& snapshot, const std::optional<Moment>& removed) {
     const std::wstring users = std::wstring(kCurrentUserRoot) + std::wstring(usersKeyPath);
     std::wstring out = std::wstring(kRegFileHeader) + L"\r\n";
-    if (removed) out += std::wstring(kRemovedAt) + ZonedText(*removed) + L"\r\n";
+    // Its own record of the removal's time, which a copy, an unzip or a
+    // touch keeps, as the file's modified time does not; and of what it
+    // holds, as a file cut short at a line end looks whole. A comment to the editor.
+    if (removed) {
+        std::size_t keys = 0, values = snapshot.value ? 1 : 0;
+        if (snapshot.key) Count(*snapshot.key, keys, values);
+        out += std::wstring(kRemovedAt) + ZonedText(*removed) + L", " + HeldText(keys, values) + L"\r\n";
+    }
     std::vector<std::pair<std::wstring, ValueData>> altered;
     if (snapshot.value) AppendKey(out, users, KeyTree({}, {*snapshot.value}, {}), altered);
     if (snapshot.key) AppendKey(out, users + L'\\' + snapshot.key->name, *snapshot.key, altered);

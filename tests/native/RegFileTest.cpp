@@ -125,17 +125,22 @@ TEST(Backup, FileNamesAndTimesTellRemovalsApart) {
 // is refused whole, with a reason; so is one that is not a registry
 // editor file, or is cut short, or is malformed.
 TEST(Backup, RefusesEverythingButOneName) {
-    const auto file = [](const std::wstring& body) {
-        return reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n\r\n" + body);
+    const auto file = [](const std::wstring& body, std::wstring_view second = L"") {
+        return reg::RegFileBytes(L"Windows Registry Editor Version 5.00\r\n" + std::wstring(second) + L"\r\n" + body);
     };
     const std::wstring users = L"[HKEY_CURRENT_USER\\" + kUsers;
     const std::wstring good = users + L"]\n\"alice\"=\"\"\n" + users + L"\\ALICE\\Settings]\n\"a\"=dword:1\n";
     const reg::NameSnapshot alice{L"alice", reg::ValueData{L"alice", reg::kRegSz, {0, 0}},
                                   reg::KeyTree{L"ALICE", {}, {{L"Settings", {{L"a", reg::kRegDword, {1, 0, 0, 0}}, {L"", reg::kRegBinary, {0}}}, {}}}}};
+    const std::wstring written = reg::RegExportText(kUsers, alice, reg::Moment{});
     const struct {
         std::vector<std::uint8_t> bytes;
         std::wstring_view why;  // empty: read
     } rows[] = {
+        {reg::RegFileBytes(written), L""},
+        {reg::RegFileBytes(written.substr(0, written.rfind(L"@="))),
+         L"it is cut short or was changed: it holds 2 keys, 2 values, but its second line names 2 keys, 3 values"},
+        {file(good + L"@=hex:00\n", L"; Removed 2026-12-07 14:38:46.123 UTC+01:00"), L""},
         {file(L"; comment\r\n" + good + L"@=hex:\\\n  00\n"), L""},
         {file(good + users + L"]\n\"bob\"=\"\"\n"), L"line 8: it holds more than one screen name"},
         {file(good + users + L"\\bob]\n"), L"line 7: it holds more than one screen name"},
