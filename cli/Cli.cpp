@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "registry/BackupFileName.h"
@@ -266,7 +267,7 @@ public:
             std::vector<std::uint8_t> bytes;
             reg::NameSnapshot held;
             std::wstring why(kFileUnread);
-            const bool fileRead = archive_.ReadBackupFile(file.path, bytes);
+            const bool fileRead = archive_.ReadBackupFile(file.path, bytes) == reg::FileRead::kRead;
             const bool read = fileRead && ReadBackupFile(registry_, bytes, held, why);
             if (!read) Err(L"tallowick-cli: passed over " + Quoted(file.path) + L", which is no backup: " + why + L".\r\n");
             reg::RemovalTime removed = reg::WhenRemoved(bytes, file);
@@ -306,7 +307,7 @@ public:
     // file named, reading no other.
     void Restore(std::wstring_view asked, bool file) {
         if (file) {
-            Report(RestoreScreenName(registry_, archive_, BackupPath{std::wstring(asked)}), FileNameOf(asked));
+            Report(RestoreScreenName(registry_, archive_, BackupPath{std::wstring(asked)}), asked);
             return;
         }
         const std::vector<Backup*> named = Named(asked, false);
@@ -356,7 +357,13 @@ public:
         }
     }
 
-    void Out(std::wstring_view text) { Track(output_.Out(text)); }
+    // Said once, where stderr can still be written: an exit code alone reads
+    // as a failure of the command, not of the output.
+    void Out(std::wstring_view text) {
+        const bool written = output_.Out(text);
+        Track(written);
+        if (!written && !std::exchange(outLost_, true)) Err(L"tallowick-cli: could not write the output.\r\n");
+    }
     void Err(std::wstring_view text) { Track(output_.Err(text)); }
     int ExitCode() const { return exitCode_; }
 
@@ -372,6 +379,7 @@ private:
     reg::NameArchive& archive_;
     Output& output_;
     int exitCode_ = kDone;
+    bool outLost_ = false;
     std::optional<std::vector<Backup>> backups_;  // listed on first need
 };
 

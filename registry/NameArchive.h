@@ -22,6 +22,10 @@ enum class ArchiveStatus {
     kDenied,          // the registry refused to delete part of it
 };
 
+// A backup file's bytes read, or why not: a path mistyped is the likeliest
+// miss, and is said so.
+enum class FileRead { kRead, kMissing, kUnreadable };
+
 // What removal, undo and restore need from the registry and the backup
 // folder beyond reading names.
 class NameArchive {
@@ -43,7 +47,7 @@ public:
     virtual void MarkPartial(const std::wstring& path) = 0;
     // The backup files, the last written first.
     virtual std::vector<BackupFile> Backups() = 0;
-    virtual bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
+    virtual FileRead ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) = 0;
     // Writes `missing`, what a restore lacks of the name: a key of it that
     // `present` holds is opened and filled, any other is made new; a key or
     // value that exists now though `present` lacks it stops the restore, and

@@ -308,7 +308,10 @@ Outcome PlanRemoval(const reg::RegistryReader& registry, reg::NameArchive& archi
 Outcome RestoreScreenName(reg::RegistryReader& registry, reg::NameArchive& archive, RestoreFrom from) {
     if (const BackupPath* file = std::get_if<BackupPath>(&from)) {
         NameBackups read{file->path, std::vector<std::vector<std::uint8_t>>(1)};
-        if (!archive.ReadBackupFile(file->path, read.newestFirst.front())) read.newestFirst.clear();
+        const reg::FileRead got = archive.ReadBackupFile(file->path, read.newestFirst.front());
+        if (got == reg::FileRead::kMissing)
+            return Outcome{Job::kRestore, What::kRefusedFile, std::wstring(kFileMissing), {FileNameOf(file->path), {}, {}}};
+        if (got != reg::FileRead::kRead) read.newestFirst.clear();
         from = std::move(read);
     }
     if (const NameBackups* backups = std::get_if<NameBackups>(&from)) return RestoreBackups(registry, archive, *backups);

@@ -92,6 +92,7 @@ bool IsAddressableName(std::wstring_view name);
 std::wstring CouldNotRemoveText(std::wstring_view name);
 std::wstring CouldNotRestoreText(std::wstring_view name);
 inline constexpr std::wstring_view kFileUnread = L"the file could not be read";
+inline constexpr std::wstring_view kFileMissing = L"the file does not exist";
 // A command that the program's own error stopped part way, and why.
 inline constexpr std::wstring_view kCouldNotFinish = L"Could not finish.";
 constexpr std::wstring_view UnfinishedReason(bool outOfMemory) {

@@ -403,15 +403,19 @@ void Win32Archive::MarkPartial(const std::wstring& path) {
     if (file) WriteFile(file.get(), mark.data(), static_cast<DWORD>(mark.size()), &written, nullptr);
 }
 
-bool Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
+reg::FileRead Win32Archive::ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) {
     const UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (!file && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return reg::FileRead::kMissing;
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > reg::kLargestBackup) return false;
+    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<ULONGLONG>(size.QuadPart) > reg::kLargestBackup)
+        return reg::FileRead::kUnreadable;
     bytes.resize(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
-    return bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                             read == bytes.size());
+    const bool whole = bytes.empty() || (ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                                         read == bytes.size());
+    return whole ? reg::FileRead::kRead : reg::FileRead::kUnreadable;
 }
 
 // The tree before the value, so that the name is listed only once its

@@ -21,7 +21,7 @@ public:
     bool DeleteBackup(const std::wstring& path) override;
     void MarkPartial(const std::wstring& path) override;
     std::vector<reg::BackupFile> Backups() override;
-    bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
+    reg::FileRead ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
                  const reg::NameSnapshot& present) override;
 };

@@ -26,9 +26,9 @@ inline std::wstring NestedKey(std::size_t depth) {
 
 struct Output final : cli::Output {
     std::wstring out, err;
-    bool fails = false;
+    bool fails = false;  // stdout's writes fail, as to a full disk
     bool Out(std::wstring_view text) override { return out += text, !fails; }
-    bool Err(std::wstring_view text) override { return err += text, !fails; }
+    bool Err(std::wstring_view text) override { return err += text, true; }
 };
 
 inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; return cli::Run(arguments, L"9.9", r, r, r, o); }

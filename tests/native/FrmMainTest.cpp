@@ -84,7 +84,8 @@ TEST(Restoring, BringsTheNameBackExactlyOrWritesNothingAndSaysWhy) {
         {"undo with nothing removed", true, kNothing, [](auto&) {}, false},
         {"a backup file", false, kRestored},
         {"a file that is no backup", false, kRefused, [](auto& r) { for (auto& file : r.files) file.second = reg::RegFileBytes(L"REGEDIT4\r\n"); }},
-        {"a file that cannot be read", false, kRefused, [](auto& r) { r.files.clear(); }},
+        {"a file that cannot be read", false, kRefused, [](auto& r) { r.unreadable = true; }},
+        {"a file that is not there", false, kRefused, [](auto& r) { r.files.clear(); }},
         {"a backup of a name that is there", false, kRefused, [](auto& r) { RunCli(r, {L"restore", L"beta"}); }},
         {"the Open dialog cancelled", false, kNothing, [](auto&) {}, true, true},
     };

@@ -52,6 +52,7 @@ public:
     std::optional<reg::NameSnapshot> held;  // what a snapshot of any name gives, data and all
     std::vector<std::wstring> deleteRequests, backups;  // the names backed up, in "Removed\NAME.reg"
     std::map<std::wstring, std::vector<std::uint8_t>> files;
+    bool unreadable = false;  // every backup file is there but cannot be read
     std::int64_t clock = 1796641200000;  // 2026-12-07 12:00:00 at UTC+01:00, a second on at each removal
 
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override {
@@ -110,9 +111,11 @@ public:
             found.push_back({L"Removed\\" + backups[i] + L".reg", {clock + static_cast<std::int64_t>(backups.size() - i) * 1000, 60}});
         return found;
     }
-    bool ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override {
+    reg::FileRead ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override {
         const auto found = files.find(path);
-        return found != files.end() && (bytes = found->second, true);
+        if (unreadable) return reg::FileRead::kUnreadable;
+        if (found == files.end()) return reg::FileRead::kMissing;
+        return bytes = found->second, reg::FileRead::kRead;
     }
     bool Restore(std::wstring_view /*usersKeyPath*/, const reg::NameSnapshot& missing, const reg::NameSnapshot& /*present*/) override {
         if (missing.value) values.insert(missing.value->name);
