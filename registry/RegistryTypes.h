@@ -53,7 +53,8 @@ public:
 class RegistryReader {
 public:
     virtual ~RegistryReader() = default;
-    // Opens a key below HKEY_CURRENT_USER for reading.
+    // Opens a key below the user's root key (HKEY_CURRENT_USER, or another
+    // account's) for reading.
     virtual std::unique_ptr<OpenedKey> OpenCurrentUser(std::wstring_view keyPath, Status& status) = 0;
     virtual bool NameRemains(std::wstring_view keyPath, std::wstring_view name) = 0;
     // Whether the registry takes the two for one name: it ignores case.

@@ -87,7 +87,7 @@ LSTATUS OpenWithoutLinks(HKEY root, std::wstring_view path, REGSAM access, Uniqu
 
 std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
     UniqueHKey key;
-    status = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, key);
+    status = OpenWithoutLinks(root_, keyPath, KEY_READ, key);
     if (status != ERROR_SUCCESS) return nullptr;
     return std::make_unique<Win32Key>(std::move(key));
 }
@@ -96,7 +96,7 @@ std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view
 // see must not be reported as removed.
 bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view name) {
     UniqueHKey parent;
-    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, parent);
+    const LSTATUS opened = OpenWithoutLinks(root_, keyPath, KEY_READ, parent);
     if (opened == ERROR_FILE_NOT_FOUND) return false;
     if (opened != ERROR_SUCCESS) return true;
 
