@@ -13,7 +13,10 @@ constexpr std::size_t kLongestKeyName = 255;
 
 // The logic's result codes are the registry's own.
 static_assert(reg::kSuccess == ERROR_SUCCESS && reg::kFileNotFound == ERROR_FILE_NOT_FOUND &&
-              reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS);
+              reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS &&
+              reg::kPathNotFound == ERROR_PATH_NOT_FOUND && reg::kSharingViolation == ERROR_SHARING_VIOLATION &&
+              reg::kBadDb == ERROR_BADDB && reg::kRegistryCorrupt == ERROR_REGISTRY_CORRUPT &&
+              reg::kNotRegistryFile == ERROR_NOT_REGISTRY_FILE && reg::kAccessDenied == ERROR_ACCESS_DENIED);
 
 class Win32Key final : public reg::OpenedKey {
 public:
