@@ -41,7 +41,7 @@ bool EnableHivePrivileges() {
 
 // The profile's folder, its environment strings (%SystemDrive%) expanded.
 bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
-    std::array<wchar_t, 4 * MAX_PATH> stored{}, expanded{};
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{}, expanded{};
     DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
     UniqueHKey profile;
     if (RegOpenKeyExW(list, sid.c_str(), 0, KEY_QUERY_VALUE, profile.put()) != ERROR_SUCCESS ||
