@@ -28,7 +28,8 @@ constexpr struct {
 } kVerbUsage[] = {
     {L"list",
      L"  tallowick-cli list                      every name, one per line\r\n"
-     L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"},
+     L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"
+     L"  tallowick-cli list ... /allusers        the same for every account of the PC (elevated): ACCOUNT<tab>line\r\n"},
     {L"remove",
      L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
      L"  tallowick-cli remove /all               removes every name that can be removed, and every leftover key\r\n"
@@ -215,8 +216,10 @@ public:
 
     bool ReadLeftovers(std::vector<std::wstring>& keys) { return Read(EnumerateValues::ListLeftoverSettings(registry_, keys)); }
 
-    void List(const std::vector<std::wstring>& names) {
-        for (const std::wstring& name : names) Out(Shown(name) + L"\r\n");
+    void List(bool leftover) {
+        std::vector<std::wstring> names;
+        if (!leftover ? ReadNames(names) : ReadLeftovers(names))
+            for (const std::wstring& name : names) Out(Shown(name) + L"\r\n");
     }
 
     // Removes `name` as the window would, with the same backup file, and says
@@ -366,6 +369,7 @@ public:
     }
     void Err(std::wstring_view text) { Track(output_.Err(text)); }
     int ExitCode() const { return exitCode_; }
+    void Fail() { exitCode_ = std::max(exitCode_, kNameStays); }
 
 private:
     // Output that is lost is a failure too: a script must not take silence
@@ -383,6 +387,62 @@ private:
     std::optional<std::vector<Backup>> backups_;  // listed on first need
 };
 
+// Each line that a command prints for one account, on stdout or stderr,
+// begins with the account and a tab: a script splits it at the first tab.
+class AccountLines final : public Output {
+public:
+    AccountLines(Output& output, std::wstring_view account) : output_(output), account_(account) {}
+    bool Out(std::wstring_view text) override { return output_.Out(Prefixed(text, outLineStart_)); }
+    bool Err(std::wstring_view text) override { return output_.Err(Prefixed(text, errLineStart_)); }
+
+private:
+    std::wstring Prefixed(std::wstring_view text, bool& lineStart) const {
+        std::wstring lines;
+        for (const wchar_t ch : text) {
+            if (lineStart) lines += account_ + L'\t';
+            lines += ch;
+            lineStart = ch == L'\n';
+        }
+        return lines;
+    }
+    Output& output_;
+    std::wstring account_;
+    bool outLineStart_ = true, errLineStart_ = true;
+};
+
+std::wstring AccountFailure(AccountVisitor::Step step, reg::Status status) {
+    std::wstring why = L"error " + std::to_wstring(status);
+    if (status == reg::kAccessDenied) why = L"access denied";
+    if (status == reg::kSharingViolation) why = L"the file is in use";
+    if (status == reg::kFileNotFound || status == reg::kPathNotFound) why = L"there is no such file";
+    if (status == reg::kBadDb || status == reg::kRegistryCorrupt || status == reg::kNotRegistryFile) why = L"the file is damaged";
+    return step == AccountVisitor::Step::kNotLoaded ? L"could not load the account's registry (NTUSER.DAT): " + why
+                                                     : L"could not unload the account's registry: " + why;
+}
+
+// `list` for every account, each account's lines as `list` prints them,
+// after the account's name; exit code 1 when any account's failed.
+class ListEveryAccount final : public AccountVisitor {
+public:
+    ListEveryAccount(Command& command, Output& output, bool leftover) : command_(command), output_(output), leftover_(leftover) {}
+    void Opened(std::wstring_view account, AccountRegistry& opened) override {
+        AccountLines lines(output_, account);
+        Command command(opened.registry, opened.shells, opened.archive, lines);
+        command.List(leftover_);
+        if (command.ExitCode() != kDone) command_.Fail();
+    }
+    void Failed(std::wstring_view account, Step step, reg::Status status) override {
+        AccountLines lines(output_, account);
+        lines.Err(L"tallowick-cli: " + AccountFailure(step, status) + L".\r\n");
+        command_.Fail();
+    }
+
+private:
+    Command& command_;
+    Output& output_;
+    bool leftover_;
+};
+
 }  // namespace
 
 std::wstring Usage(std::wstring_view verb) {
@@ -393,7 +453,7 @@ std::wstring Usage(std::wstring_view verb) {
 }
 
 int Run(std::span<const std::wstring_view> arguments, std::wstring_view version, reg::RegistryReader& registry,
-        ScriptShellFactory& shells, reg::NameArchive& archive, Output& output) {
+        ScriptShellFactory& shells, reg::NameArchive& archive, Accounts& accounts, Output& output) {
     Command command(registry, shells, archive, output);
     if (arguments.empty()) return command.BadUsage(L"say what to do.");
     if (arguments.size() == 1 && (IsHelp(arguments[0]) || IsSwitch(arguments[0], L"version"))) {
@@ -425,9 +485,19 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     std::vector<std::wstring> listed;
 
     if (SameAsciiNoCase(verb, L"list")) {
-        if (const auto bad = badSwitch({L"leftover"})) return *bad;
+        if (const auto bad = badSwitch({L"leftover", L"allusers"})) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
-        if (!has(L"leftover") ? command.ReadNames(listed) : command.ReadLeftovers(listed)) command.List(listed);
+        if (!has(L"allusers")) {
+            command.List(has(L"leftover"));
+            return command.ExitCode();
+        }
+        ListEveryAccount visitor(command, output, has(L"leftover"));
+        const Accounts::Visited visited = accounts.ForEach(visitor);
+        if (visited == Accounts::Visited::kNotElevated)
+            command.Err(L"tallowick-cli: /allusers needs an elevated prompt (Run as administrator) or the SYSTEM account.\r\n");
+        if (visited == Accounts::Visited::kStopped)
+            command.Err(L"tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n");
+        if (visited != Accounts::Visited::kEvery) command.Fail();
         return command.ExitCode();
     }
     if (SameAsciiNoCase(verb, L"restore")) {

@@ -23,6 +23,9 @@ inline constexpr Status kNoMoreItems = 259;
 // it ERROR_STOPPED_ON_SYMLINK.
 inline constexpr Status kLinkOnPath = 681;
 inline constexpr Status kAccessDenied = 5;
+// Why an account's registry file could not be loaded.
+inline constexpr Status kPathNotFound = 3, kSharingViolation = 32, kBadDb = 1009, kRegistryCorrupt = 1015,
+                        kNotRegistryFile = 1017;
 
 // Root key names, the registry editor's own words and the command line's
 // switches are the same whatever the case of their ASCII letters.
@@ -53,7 +56,8 @@ public:
 class RegistryReader {
 public:
     virtual ~RegistryReader() = default;
-    // Opens a key below HKEY_CURRENT_USER for reading.
+    // Opens a key below the user's root key (HKEY_CURRENT_USER, or another
+    // account's) for reading.
     virtual std::unique_ptr<OpenedKey> OpenCurrentUser(std::wstring_view keyPath, Status& status) = 0;
     virtual bool NameRemains(std::wstring_view keyPath, std::wstring_view name) = 0;
     // Whether the registry takes the two for one name: it ignores case.

@@ -11,6 +11,7 @@
 #include "platform/common/Win32Archive.h"
 #include "platform/common/Win32Registry.h"
 #include "platform/common/Win32Shell.h"
+#include "platform/cli/Win32Accounts.h"
 #include "version.h"
 
 // The runtime would otherwise expand "a*b" against the current folder on
@@ -74,7 +75,8 @@ int wmain(int argc, wchar_t** argv) {
             Win32Registry registry;
             AutomationOrApiShellFactory shells;
             Win32Archive archive;
-            return cli::Run(arguments, L"" TALLOWICK_VERSION_TEXT, registry, shells, archive, output);
+            Win32Accounts accounts;
+            return cli::Run(arguments, L"" TALLOWICK_VERSION_TEXT, registry, shells, archive, accounts, output);
         },
         // In pieces, so that the line takes no memory to put together.
         [&](bool outOfMemory) {

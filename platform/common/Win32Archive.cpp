@@ -193,8 +193,8 @@ const reg::KeyTree* Subkey(const reg::KeyTree* tree, const std::wstring& name) {
 // The Users key, made one key at a time where it is missing, so that a
 // restore that fails takes back the path it made as well. A link on the path
 // stops it: made through one, the keys would land wherever it leads.
-HKEY OpenOrMakePath(RestoreWrites& writes, std::wstring_view path) {
-    HKEY key = HKEY_CURRENT_USER;
+HKEY OpenOrMakePath(RestoreWrites& writes, HKEY root, std::wstring_view path) {
+    HKEY key = root;
     for (std::size_t start = 0; key != nullptr && start <= path.size();) {
         const std::size_t end = std::min(path.find(L'\\', start), path.size());
         const std::wstring part(path.substr(start, end - start));
@@ -263,7 +263,7 @@ reg::ArchiveStatus Win32Archive::Snapshot(std::wstring_view usersKeyPath, std::w
     using enum reg::ArchiveStatus;
     snapshot = {std::wstring(name), {}, {}};
     UniqueHKey users;
-    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, usersKeyPath, KEY_READ, users);
+    const LSTATUS opened = OpenWithoutLinks(root_, usersKeyPath, KEY_READ, users);
     if (opened == ERROR_FILE_NOT_FOUND) return kDone;
     if (opened == reg::kLinkOnPath) return kHoldsLink;
     if (opened != ERROR_SUCCESS) return kUnreadable;
@@ -317,7 +317,7 @@ reg::ArchiveStatus DeleteAsSaved(HKEY parent, const reg::KeyTree& saved) {
 
 reg::ArchiveStatus Win32Archive::DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) {
     UniqueHKey users;
-    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, usersKeyPath, KEY_READ, users);
+    const LSTATUS opened = OpenWithoutLinks(root_, usersKeyPath, KEY_READ, users);
     if (opened == ERROR_FILE_NOT_FOUND) return reg::ArchiveStatus::kDone;
     if (opened == reg::kLinkOnPath) return reg::ArchiveStatus::kHoldsLink;
     return opened == ERROR_SUCCESS ? DeleteAsSaved(users.get(), saved) : reg::ArchiveStatus::kDenied;
@@ -354,7 +354,7 @@ reg::Moment Win32Archive::Now() {
 reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const reg::Moment& removed,
                                             const std::vector<std::uint8_t>& fileBytes, std::wstring& path) {
     using enum reg::ArchiveStatus;
-    const std::wstring folder = RemovedFolder();
+    const std::wstring folder = Folder();
     if (folder.empty()) return kNoBackupFolder;
     if (!MakeFolder(folder.substr(0, folder.rfind(L'\\'))) || !MakeFolder(folder)) return kNoBackupFolder;
 
@@ -384,7 +384,7 @@ bool Win32Archive::DeleteBackup(const std::wstring& path) { return DeleteFileW(F
 // same time.
 std::vector<reg::BackupFile> Win32Archive::Backups() {
     std::vector<reg::BackupFile> found;
-    const std::wstring folder = RemovedFolder();
+    const std::wstring folder = Folder();
     WIN32_FIND_DATAW data{};
     HANDLE search = folder.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(ForFileApi(folder + L"\\*.reg").c_str(), &data);
     for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &data) != 0)
@@ -423,7 +423,7 @@ reg::FileRead Win32Archive::ReadBackupFile(const std::wstring& path, std::vector
 bool Win32Archive::Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
                            const reg::NameSnapshot& present) {
     RestoreWrites writes;
-    HKEY users = OpenOrMakePath(writes, usersKeyPath);
+    HKEY users = OpenOrMakePath(writes, root_, usersKeyPath);
     if (users == nullptr) return false;
     if (missing.key && !WriteMissing(writes, users, *missing.key, present.key ? &*present.key : nullptr)) return false;
     if (missing.value && !writes.WriteNew(users, *missing.value)) return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "registry/NameArchive.h"
@@ -9,9 +11,13 @@
 std::wstring RemovedFolder();
 
 // A name's value and key tree read and written back through the registry
-// API, never through a registry link, and its backups in RemovedFolder().
+// API below `root` (the current user's, or another account's hive, which must
+// outlive this), never through a registry link, and its backups in
+// `removedFolder`, or RemovedFolder() where none is given.
 class Win32Archive final : public reg::NameArchive {
 public:
+    explicit Win32Archive(HKEY root = HKEY_CURRENT_USER, std::wstring removedFolder = {})
+        : root_(root), removedFolder_(std::move(removedFolder)) {}
     reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,
                                 reg::NameSnapshot& snapshot) override;
     reg::Moment Now() override;
@@ -24,4 +30,9 @@ public:
     reg::FileRead ReadBackupFile(const std::wstring& path, std::vector<std::uint8_t>& bytes) override;
     bool Restore(std::wstring_view usersKeyPath, const reg::NameSnapshot& missing,
                  const reg::NameSnapshot& present) override;
+
+private:
+    std::wstring Folder() const { return removedFolder_.empty() ? RemovedFolder() : removedFolder_; }
+    HKEY root_;
+    std::wstring removedFolder_;
 };

@@ -13,7 +13,10 @@ constexpr std::size_t kLongestKeyName = 255;
 
 // The logic's result codes are the registry's own.
 static_assert(reg::kSuccess == ERROR_SUCCESS && reg::kFileNotFound == ERROR_FILE_NOT_FOUND &&
-              reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS);
+              reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS &&
+              reg::kPathNotFound == ERROR_PATH_NOT_FOUND && reg::kSharingViolation == ERROR_SHARING_VIOLATION &&
+              reg::kBadDb == ERROR_BADDB && reg::kRegistryCorrupt == ERROR_REGISTRY_CORRUPT &&
+              reg::kNotRegistryFile == ERROR_NOT_REGISTRY_FILE && reg::kAccessDenied == ERROR_ACCESS_DENIED);
 
 class Win32Key final : public reg::OpenedKey {
 public:
@@ -87,7 +90,7 @@ LSTATUS OpenWithoutLinks(HKEY root, std::wstring_view path, REGSAM access, Uniqu
 
 std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) {
     UniqueHKey key;
-    status = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, key);
+    status = OpenWithoutLinks(root_, keyPath, KEY_READ, key);
     if (status != ERROR_SUCCESS) return nullptr;
     return std::make_unique<Win32Key>(std::move(key));
 }
@@ -96,7 +99,7 @@ std::unique_ptr<reg::OpenedKey> Win32Registry::OpenCurrentUser(std::wstring_view
 // see must not be reported as removed.
 bool Win32Registry::NameRemains(std::wstring_view keyPath, std::wstring_view name) {
     UniqueHKey parent;
-    const LSTATUS opened = OpenWithoutLinks(HKEY_CURRENT_USER, keyPath, KEY_READ, parent);
+    const LSTATUS opened = OpenWithoutLinks(root_, keyPath, KEY_READ, parent);
     if (opened == ERROR_FILE_NOT_FOUND) return false;
     if (opened != ERROR_SUCCESS) return true;
 

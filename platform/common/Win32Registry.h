@@ -19,10 +19,15 @@ bool IsRegistryLink(HKEY key);
 // the path is one.
 LSTATUS OpenWithoutLinks(HKEY root, std::wstring_view path, REGSAM access, UniqueHKey& key);
 
-// The current user's registry through the wide-character Win32 API.
+// A user's registry through the wide-character Win32 API: below `root`, the
+// current user's or another account's hive, which must outlive this.
 class Win32Registry final : public reg::RegistryReader {
 public:
+    explicit Win32Registry(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
     std::unique_ptr<reg::OpenedKey> OpenCurrentUser(std::wstring_view keyPath, reg::Status& status) override;
     bool NameRemains(std::wstring_view keyPath, std::wstring_view name) override;
     bool SameName(std::wstring_view a, std::wstring_view b) const override;
+
+private:
+    HKEY root_;
 };

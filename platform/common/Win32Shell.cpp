@@ -183,9 +183,19 @@ LSTATUS DeleteKeyTree(HKEY root, const std::wstring& key) {
 
 std::atomic<unsigned> fallbacks{0};
 
+// The core names the user's keys by HKEY_CURRENT_USER; another account's hive
+// is a key of HKEY_USERS, by which the shell and the API must then reach it.
+std::wstring OnUserRoot(std::wstring_view path, std::wstring_view userRoot) {
+    modMyRegistry::ShellPath parsed;
+    if (!modMyRegistry::ParseShellPath(path, parsed) || parsed.rootKey != modMyRegistry::kCurrentUser) return std::wstring(path);
+    return std::wstring(userRoot) + std::wstring(path.substr(path.find(L'\\')));
+}
+
 class AutomationOrApiShell final : public ScriptShell {
 public:
-    bool RegDelete(std::wstring_view path) override {
+    explicit AutomationOrApiShell(std::wstring_view userRoot) : userRoot_(userRoot) {}
+    bool RegDelete(std::wstring_view asked) override {
+        const std::wstring path = OnUserRoot(asked, userRoot_);
         ComPtr<IDispatch> shell;
         if (SUCCEEDED(CreateAutomationShell(shell))) {
             const HRESULT hr = DeleteThroughAutomation(shell.get(), path);
@@ -194,6 +204,9 @@ public:
         ++fallbacks;
         return RegistryApiDelete(path) == ERROR_SUCCESS;
     }
+
+private:
+    std::wstring_view userRoot_;
 };
 
 }  // namespace
@@ -219,4 +232,4 @@ HMODULE LoadFromSystem32(const wchar_t* name) {
     return LoadLibraryW((std::wstring(folder.data(), length) + L'\\' + name).c_str());
 }
 
-std::unique_ptr<ScriptShell> AutomationOrApiShellFactory::Create() { return std::make_unique<AutomationOrApiShell>(); }
+std::unique_ptr<ScriptShell> AutomationOrApiShellFactory::Create() { return std::make_unique<AutomationOrApiShell>(userRoot_); }

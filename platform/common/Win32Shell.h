@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "registry/ScriptShell.h"
+#include "registry/modMyRegistry.h"
 
 // The scripting shell's RegDelete of the path, carried out with the registry
 // API. A key goes with everything below it.
@@ -20,8 +21,15 @@ unsigned RegistryApiFallbacks();
 
 // Makes the automation object "WScript.Shell" for each delete, asked
 // late-bound to RegDelete; or the registry API where the object cannot be
-// made or does not implement RegDelete (as under Wine).
+// made or does not implement RegDelete (as under Wine). The user's keys are
+// those below `userRoot`: HKEY_CURRENT_USER, or another account's hive as
+// HKEY_USERS\KEY.
 class AutomationOrApiShellFactory final : public ScriptShellFactory {
 public:
+    explicit AutomationOrApiShellFactory(std::wstring userRoot = modMyRegistry::RootKeyName(modMyRegistry::kCurrentUser))
+        : userRoot_(std::move(userRoot)) {}
     std::unique_ptr<ScriptShell> Create() override;
+
+private:
+    std::wstring userRoot_;
 };

@@ -38,6 +38,12 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"remove", L"--", L"-dash"}, L"Removed \"-dash\".\r\n", 0, {L"-dash"}},
         {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
+        // Every account's lines after its name and a tab; one whose hive fails stops no other.
+        {{L"list", L"/allusers", L"/leftover"}, L"PC\\ann\told\r\n", 1, {},
+         L"S-1-5-21-9\ttallowick-cli: could not load the account's registry (NTUSER.DAT): the file is damaged.\r\n"},
+        {{L"list", L"/allusers"}, L"", 1, {}, L"tallowick-cli: /allusers needs an elevated prompt", {}, {}, false, 5},
+        {{L"remove", L"/all", L"/allusers"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/allusers\"."},
+        {{L"restore", L"alice", L"/user:PC\\ann"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/user:PC\\ann\"."},
         {{L"list"}, L"-dash\r\nalice\r\nBob\r\n~dave~5Cevil\r\nv.reg\r\n", 1, {}, L"tallowick-cli: could not write the output.\r\n", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
@@ -84,7 +90,8 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         for (const auto& command : row.before) RunCli(registry, command);
         Output output;
         output.fails = row.outputFails;
-        const int exitCode = cli::Run(row.arguments, L"9.9", registry, registry, registry, output);
+        TwoAccounts accounts(registry);
+        const int exitCode = cli::Run(row.arguments, L"9.9", registry, registry, registry, accounts, output);
         SCOPED_TRACE(testing::Message() << "tallowick-cli " << testing::PrintToString(row.arguments));
         EXPECT_EQ(output.out, row.out);
         EXPECT_EQ(exitCode, row.exitCode);

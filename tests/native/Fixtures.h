@@ -31,9 +31,22 @@ struct Output final : cli::Output {
     bool Err(std::wstring_view text) override { return err += text, true; }
 };
 
-inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; return cli::Run(arguments, L"9.9", r, r, r, o); }
+// Two accounts for /allusers: one with the registry `r`, one whose hive is
+// damaged. A denied registry stands for a token without the privileges.
+struct TwoAccounts final : cli::Accounts {
+    explicit TwoAccounts(MemoryRegistry& r) : registry(r) {}
+    Visited ForEach(cli::AccountVisitor& visitor) override {
+        if (registry.openStatus == reg::kAccessDenied) return Visited::kNotElevated;
+        cli::AccountRegistry opened{registry, registry, registry};
+        visitor.Opened(L"PC\\ann", opened);
+        visitor.Failed(L"S-1-5-21-9", cli::AccountVisitor::Step::kNotLoaded, reg::kBadDb);
+        return Visited::kEvery;
+    }
+    MemoryRegistry& registry;
+};
+inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; TwoAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o); }
 // What the command line says, run on a copy of the registry.
-inline Output Said(MemoryRegistry r, std::vector<std::wstring_view> arguments) { Output o; return cli::Run(arguments, L"9.9", r, r, r, o), o; }
+inline Output Said(MemoryRegistry r, std::vector<std::wstring_view> arguments) { Output o; TwoAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o), o; }
 
 // The window gives a failure's reason as the command line gives it, as a sentence.
 inline testing::AssertionResult SaysAsCli(const std::wstring& reason, const std::wstring& err) {

@@ -1,0 +1,198 @@
+#include "platform/cli/Win32Accounts.h"
+
+#include <windows.h>
+
+#include <sddl.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "platform/common/Win32Archive.h"
+#include "platform/common/Win32Handles.h"
+#include "platform/common/Win32Registry.h"
+#include "platform/common/Win32Shell.h"
+
+namespace {
+
+constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+// Never the SID itself: the system loads the hive under that when the user
+// signs in meanwhile, and a key of ours must not stand in its way.
+constexpr std::wstring_view kOwnKeyPrefix = L"Tallowick-";
+
+struct Profile {
+    std::wstring sid, folder;
+};
+
+// An administrator's token, and SYSTEM's, hold both; loading and unloading a
+// hive needs them enabled. Without them nothing is read at all.
+bool EnableHivePrivileges() {
+    UniqueHandleObject token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
+    for (const wchar_t* name : {SE_BACKUP_NAME, SE_RESTORE_NAME}) {
+        TOKEN_PRIVILEGES privileges{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        // AdjustTokenPrivileges succeeds for a privilege the token lacks, and says so only by the last error.
+        if (!LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid) ||
+            !AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) || GetLastError() != ERROR_SUCCESS)
+            return false;
+    }
+    return true;
+}
+
+// The profile's folder, its environment strings (%SystemDrive%) expanded.
+bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{}, expanded{};
+    DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
+    UniqueHKey profile;
+    if (RegOpenKeyExW(list, sid.c_str(), 0, KEY_QUERY_VALUE, profile.put()) != ERROR_SUCCESS ||
+        RegQueryValueExW(profile.get(), L"ProfileImagePath", nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size) !=
+            ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    const DWORD length = ExpandEnvironmentStringsW(stored.data(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (length == 0 || length > expanded.size()) return false;
+    folder = expanded.data();
+    return !folder.empty();
+}
+
+// False where ProfileList cannot be read whole.
+bool ReadProfiles(std::vector<Profile>& profiles) {
+    UniqueHKey list;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, list.put()) != ERROR_SUCCESS) return false;
+    std::array<wchar_t, 256> name{};
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LSTATUS status = RegEnumKeyExW(list.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) return true;
+        if (status != ERROR_SUCCESS) return false;
+        Profile profile{std::wstring(name.data(), length), {}};
+        // LocalSystem, LocalService and NetworkService: the system's own.
+        if (profile.sid == L"S-1-5-18" || profile.sid == L"S-1-5-19" || profile.sid == L"S-1-5-20") continue;
+        if (ProfileFolder(list.get(), profile.sid, profile.folder)) profiles.push_back(std::move(profile));
+    }
+}
+
+using UniqueLocal = UniqueHandle<PSID, NullInvalidTraits<PSID, LocalFree>>;
+
+// DOMAIN\user, or the SID where no account of that SID is known (a deleted
+// account, a domain out of reach).
+std::wstring AccountName(const std::wstring& sidText) {
+    UniqueLocal sid;
+    std::array<wchar_t, 256> name{}, domain{};
+    DWORD nameLength = static_cast<DWORD>(name.size()), domainLength = static_cast<DWORD>(domain.size());
+    SID_NAME_USE use{};
+    if (!ConvertStringSidToSidW(sidText.c_str(), sid.put()) ||
+        !LookupAccountSidW(nullptr, sid.get(), name.data(), &nameLength, domain.data(), &domainLength, &use))
+        return sidText;
+    return domainLength != 0 ? std::wstring(domain.data()) + L'\\' + name.data() : std::wstring(name.data());
+}
+
+// One account's registry. RegUnLoadKeyW fails while any handle into the
+// hive is open, so the root is closed first, and every handle below it was
+// closed with the objects that used it.
+class AccountHive {
+public:
+    AccountHive() = default;
+    AccountHive(const AccountHive&) = delete;
+    AccountHive& operator=(const AccountHive&) = delete;
+    ~AccountHive() { Unload(); }
+
+    // A signed-in user's hive is used where the system loaded it: a second
+    // copy would be written back over the first.
+    LSTATUS Open(const Profile& profile) {
+        const LSTATUS signedIn = RegOpenKeyExW(HKEY_USERS, profile.sid.c_str(), 0, KEY_READ | KEY_WRITE, root_.put());
+        shellRoot_ = L"HKEY_USERS\\" + profile.sid;
+        if (signedIn != ERROR_FILE_NOT_FOUND) return signedIn;
+        const std::wstring key = std::wstring(kOwnKeyPrefix) + profile.sid;
+        const LSTATUS loaded = RegLoadKeyW(HKEY_USERS, key.c_str(), (profile.folder + L"\\NTUSER.DAT").c_str());
+        if (loaded != ERROR_SUCCESS) {
+            // Wine leaves the key made, and empty, when the file is no hive;
+            // on Windows there is nothing to unload, and the call says so.
+            RegUnLoadKeyW(HKEY_USERS, key.c_str());
+            return loaded;
+        }
+        loadedAs_ = key;
+        shellRoot_ = L"HKEY_USERS\\" + key;
+        return RegOpenKeyExW(HKEY_USERS, key.c_str(), 0, KEY_READ | KEY_WRITE, root_.put());
+    }
+    HKEY Root() const { return root_.get(); }
+    const std::wstring& ShellRoot() const { return shellRoot_; }
+
+    // ERROR_SUCCESS too where nothing was loaded.
+    LSTATUS Unload() {
+        root_.reset();
+        if (loadedAs_.empty()) return ERROR_SUCCESS;
+        const LSTATUS status = RegUnLoadKeyW(HKEY_USERS, loadedAs_.c_str());
+        loadedAs_.clear();
+        return status;
+    }
+
+private:
+    UniqueHKey root_;
+    std::wstring loadedAs_, shellRoot_;
+};
+
+// Held while an account is visited, from the load of its hive to the unload.
+// Ctrl+C, Ctrl+Break and the console's closing run the handler on a thread of
+// their own, which waits here for the account's hive to be unloaded, and lets
+// no other be loaded: the run then stops, or the process ends, with no hive
+// left loaded.
+struct StopLock {
+    StopLock() { InitializeCriticalSection(&section); }
+    CRITICAL_SECTION section{};
+    bool stopped = false;
+};
+StopLock& Stop() {
+    static StopLock lock;
+    return lock;
+}
+
+class Held {
+public:
+    Held() { EnterCriticalSection(&Stop().section); }
+    ~Held() { LeaveCriticalSection(&Stop().section); }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+};
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+    const Held held;
+    Stop().stopped = true;
+    return TRUE;
+}
+
+class ConsoleControlHandler {
+public:
+    ConsoleControlHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+    ~ConsoleControlHandler() { SetConsoleCtrlHandler(OnConsoleControl, FALSE); }
+    ConsoleControlHandler(const ConsoleControlHandler&) = delete;
+    ConsoleControlHandler& operator=(const ConsoleControlHandler&) = delete;
+};
+
+}  // namespace
+
+cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
+    using Step = cli::AccountVisitor::Step;
+    std::vector<Profile> profiles;
+    if (!EnableHivePrivileges() || !ReadProfiles(profiles)) return Visited::kNotElevated;
+    const ConsoleControlHandler handler;
+    for (const Profile& profile : profiles) {
+        const Held held;
+        if (Stop().stopped) return Visited::kStopped;
+        const std::wstring account = AccountName(profile.sid);
+        AccountHive hive;
+        if (const LSTATUS status = hive.Open(profile); status != ERROR_SUCCESS) {
+            visitor.Failed(account, Step::kNotLoaded, status);
+            continue;
+        }
+        {
+            Win32Registry registry(hive.Root());
+            AutomationOrApiShellFactory shells(hive.ShellRoot());
+            Win32Archive archive(hive.Root());
+            cli::AccountRegistry opened{registry, shells, archive};
+            visitor.Opened(account, opened);
+        }
+        if (const LSTATUS status = hive.Unload(); status != ERROR_SUCCESS) visitor.Failed(account, Step::kNotUnloaded, status);
+    }
+    return Visited::kEvery;
+}
