@@ -415,6 +415,9 @@ std::wstring AccountFailure(AccountVisitor::Step step, reg::Status status) {
     if (status == reg::kAccessDenied) why = L"access denied";
     if (status == reg::kSharingViolation) why = L"the file is in use";
     if (status == reg::kFileNotFound || status == reg::kPathNotFound) why = L"there is no such file";
+    if (status == reg::kAlreadyExists)
+        why = L"it is already loaded under HKEY_USERS as Tallowick-SID, by another run or by one that was ended; when no "
+              L"other run is going, reg unload it and try again";
     if (status == reg::kBadDb || status == reg::kRegistryCorrupt || status == reg::kNotRegistryFile) why = L"the file is damaged";
     return step == AccountVisitor::Step::kNotLoaded ? L"could not load the account's registry (NTUSER.DAT): " + why
                                                      : L"could not unload the account's registry: " + why;
@@ -495,6 +498,9 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         const Accounts::Visited visited = accounts.ForEach(visitor);
         if (visited == Accounts::Visited::kNotElevated)
             command.Err(L"tallowick-cli: /allusers needs an elevated prompt (Run as administrator) or the SYSTEM account.\r\n");
+        if (visited == Accounts::Visited::kNoProfileList)
+            command.Err(L"tallowick-cli: the list of the PC's profiles (HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList) "
+                        L"could not be read.\r\n");
         if (visited == Accounts::Visited::kStopped)
             command.Err(L"tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n");
         if (visited != Accounts::Visited::kEvery) command.Fail();

@@ -50,7 +50,7 @@ public:
 // visited.
 class Accounts {
 public:
-    enum class Visited { kEvery, kNotElevated, kStopped };
+    enum class Visited { kEvery, kNotElevated, kNoProfileList, kStopped };
     virtual ~Accounts() = default;
     // kNotElevated having read nothing; kStopped when the user stopped the
     // run between accounts.

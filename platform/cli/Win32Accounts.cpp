@@ -55,16 +55,17 @@ bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
     return !folder.empty();
 }
 
-// False where ProfileList cannot be read whole.
-bool ReadProfiles(std::vector<Profile>& profiles) {
+// ERROR_SUCCESS, or why ProfileList cannot be read whole.
+LSTATUS ReadProfiles(std::vector<Profile>& profiles) {
     UniqueHKey list;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, list.put()) != ERROR_SUCCESS) return false;
+    if (const LSTATUS opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, list.put()); opened != ERROR_SUCCESS)
+        return opened;
     std::array<wchar_t, 256> name{};
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(name.size());
         const LSTATUS status = RegEnumKeyExW(list.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS) return true;
-        if (status != ERROR_SUCCESS) return false;
+        if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
         Profile profile{std::wstring(name.data(), length), {}};
         // LocalSystem, LocalService and NetworkService: the system's own.
         if (profile.sid == L"S-1-5-18" || profile.sid == L"S-1-5-19" || profile.sid == L"S-1-5-20") continue;
@@ -104,11 +105,16 @@ public:
         shellRoot_ = L"HKEY_USERS\\" + profile.sid;
         if (signedIn != ERROR_FILE_NOT_FOUND) return signedIn;
         const std::wstring key = std::wstring(kOwnKeyPrefix) + profile.sid;
+        // A key of that name is another run's hive, or one left by a run that
+        // was ended: never ours to load over or to unload.
+        if (UniqueHKey held; RegOpenKeyExW(HKEY_USERS, key.c_str(), 0, KEY_QUERY_VALUE, held.put()) == ERROR_SUCCESS)
+            return ERROR_ALREADY_EXISTS;
         const LSTATUS loaded = RegLoadKeyW(HKEY_USERS, key.c_str(), (profile.folder + L"\\NTUSER.DAT").c_str());
         if (loaded != ERROR_SUCCESS) {
             // Wine leaves the key made, and empty, when the file is no hive;
             // on Windows there is nothing to unload, and the call says so.
-            RegUnLoadKeyW(HKEY_USERS, key.c_str());
+            // ERROR_ALREADY_EXISTS: another run loaded it since we looked.
+            if (loaded != ERROR_ALREADY_EXISTS) RegUnLoadKeyW(HKEY_USERS, key.c_str());
             return loaded;
         }
         loadedAs_ = key;
@@ -174,7 +180,9 @@ public:
 cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
     using Step = cli::AccountVisitor::Step;
     std::vector<Profile> profiles;
-    if (!EnableHivePrivileges() || !ReadProfiles(profiles)) return Visited::kNotElevated;
+    if (!EnableHivePrivileges()) return Visited::kNotElevated;
+    if (const LSTATUS read = ReadProfiles(profiles); read != ERROR_SUCCESS)
+        return read == ERROR_ACCESS_DENIED ? Visited::kNotElevated : Visited::kNoProfileList;
     const ConsoleControlHandler handler;
     for (const Profile& profile : profiles) {
         const Held held;

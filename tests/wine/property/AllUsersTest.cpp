@@ -131,25 +131,38 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
     ASSERT_NO_FATAL_FAILURE(MakeProfiles());
     const std::wstring before = LoadedHives();
     ASSERT_NE(before.find(kAccounts[0].sid + L'\n'), std::wstring::npos) << "the signed-in fixture account's hive is not loaded";
+    const std::string kHeld = "S-1-5-21-1-2-3-1003\ttallowick-cli: could not load the account's registry (NTUSER.DAT): it is already "
+                              "loaded under HKEY_USERS as Tallowick-SID, by another run or by one that was ended; when no other "
+                              "run is going, reg unload it and try again.";
     const std::string kDamaged = "S-1-5-21-1-2-3-1002\ttallowick-cli: could not load the account's registry (NTUSER.DAT): the file is damaged.";
     const struct {
         std::wstring arguments;
         std::vector<std::string> lines;
         DWORD exitCode;
         bool damaged = false;  // the second account's NTUSER.DAT is not a hive
+        bool held = false;     // another run holds the third account's hive
     } rows[] = {
         {L"list /allusers",
          {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", "S-1-5-21-1-2-3-1003\tcy"}, 0},
         {L"list /allusers /leftover", {"S-1-5-21-1-2-3-1003\told"}, 0},
         {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", kDamaged, "S-1-5-21-1-2-3-1003\tcy"}, 1, true},
+        {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", kHeld}, 1, false, true},
     };
+    const std::wstring heldKey = L"Tallowick-" + kAccounts[2].sid;
     const std::string hiveFile = ReadAll(Hive(kAccounts[1]));
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.arguments) + (row.damaged ? " with a damaged hive" : ""));
         WriteAll(Hive(kAccounts[1]), row.damaged ? std::string("not a hive") : hiveFile);
+        if (row.held) {
+            ASSERT_EQ(RegLoadKeyW(HKEY_USERS, heldKey.c_str(), Hive(kAccounts[2]).c_str()), ERROR_SUCCESS);
+        }
         std::string output;
         EXPECT_EQ(RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + row.arguments, &output), row.exitCode) << output;
         EXPECT_EQ(FixtureLines(output), row.lines) << output;
+        if (row.held) {
+            EXPECT_NE(LoadedHives().find(heldKey + L'\n'), std::wstring::npos) << "another run's hive was unloaded";
+            RegUnLoadKeyW(HKEY_USERS, heldKey.c_str());
+        }
         EXPECT_EQ(LoadedHives(), before);
     }
     WriteAll(Hive(kAccounts[1]), hiveFile);
