@@ -16,7 +16,8 @@ static_assert(reg::kSuccess == ERROR_SUCCESS && reg::kFileNotFound == ERROR_FILE
               reg::kMoreData == ERROR_MORE_DATA && reg::kNoMoreItems == ERROR_NO_MORE_ITEMS &&
               reg::kPathNotFound == ERROR_PATH_NOT_FOUND && reg::kSharingViolation == ERROR_SHARING_VIOLATION &&
               reg::kBadDb == ERROR_BADDB && reg::kRegistryCorrupt == ERROR_REGISTRY_CORRUPT &&
-              reg::kNotRegistryFile == ERROR_NOT_REGISTRY_FILE && reg::kAccessDenied == ERROR_ACCESS_DENIED);
+              reg::kNotRegistryFile == ERROR_NOT_REGISTRY_FILE && reg::kAccessDenied == ERROR_ACCESS_DENIED &&
+              reg::kAlreadyExists == ERROR_ALREADY_EXISTS);
 
 class Win32Key final : public reg::OpenedKey {
 public:
