@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,15 +31,19 @@ constexpr struct {
     {L"list",
      L"  tallowick-cli list                      every name, one per line\r\n"
      L"  tallowick-cli list /leftover            the settings keys that no name's value names, one per line\r\n"
-     L"  tallowick-cli list ... /allusers        the same for every account of the PC (elevated): ACCOUNT<tab>line\r\n"},
+     L"  tallowick-cli list ... /allusers        the same for every account of the PC (elevated): ACCOUNT<tab>line\r\n"
+     L"  tallowick-cli list ... /user:ACCOUNT    the same for one account (DOMAIN\\user, user or SID; elevated)\r\n"},
     {L"remove",
      L"  tallowick-cli remove NAME [NAME...]     removes these names (case does not matter), each after a backup\r\n"
      L"  tallowick-cli remove /all               removes every name that can be removed, and every leftover key\r\n"
      L"  tallowick-cli remove ... /nobackup      removes without writing a backup file\r\n"
-     L"  tallowick-cli remove ... /whatif        says what would be removed (keys, values, bytes) and changes nothing\r\n"},
+     L"  tallowick-cli remove ... /whatif        says what would be removed (keys, values, bytes) and changes nothing\r\n"
+     L"  tallowick-cli remove ... /allusers      from every account of the PC (elevated), each backup in that account's folder\r\n"
+     L"  tallowick-cli remove ... /user:ACCOUNT  from that account alone (elevated)\r\n"},
     {L"restore",
      L"  tallowick-cli restore NAME [NAME...]    brings each name back from its backups\r\n"
-     L"  tallowick-cli restore PATH\\FILE.reg     brings back the name that the file holds (an argument with \\ or /)\r\n"},
+     L"  tallowick-cli restore PATH\\FILE.reg     brings back the name that the file holds (an argument with \\ or /)\r\n"
+     L"  tallowick-cli restore ... /user:ACCOUNT into that account, from its own backups (elevated)\r\n"},
     {L"backups",
      L"  tallowick-cli backups                   the backup files, latest removal first: its date and time, name, file\r\n"
      L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"},
@@ -62,13 +68,19 @@ bool IsHelp(std::wstring_view argument) {
 
 // As reg.exe takes its switches with / or -; --all too, as other tools spell it.
 bool IsSwitch(std::wstring_view argument) { return argument.starts_with(L'/') || argument.starts_with(L'-'); }
-bool IsSwitch(std::wstring_view argument, std::wstring_view word) {
+// What follows a switch that takes a value ("user:" in /user:ACCOUNT), or
+// nothing where `argument` is not that switch; a switch without a value
+// answers an empty text.
+std::optional<std::wstring_view> SwitchValue(std::wstring_view argument, std::wstring_view word) {
+    const bool takesValue = word.ends_with(L':');
     for (const std::wstring_view lead : {L"/", L"-", L"--"})
-        if (argument.size() == lead.size() + word.size() && argument.starts_with(lead) &&
-            SameAsciiNoCase(argument.substr(lead.size()), word))
-            return true;
-    return false;
+        if (argument.starts_with(lead) && argument.size() >= lead.size() + word.size() &&
+            (takesValue || argument.size() == lead.size() + word.size()) &&
+            SameAsciiNoCase(argument.substr(lead.size(), word.size()), word))
+            return argument.substr(lead.size() + word.size());
+    return std::nullopt;
 }
+bool IsSwitch(std::wstring_view argument, std::wstring_view word) { return SwitchValue(argument, word).has_value(); }
 
 // One line of output holds one name, and reads back as that name: a name
 // holding a control character (a tab, CR or LF would split or blur the line),
@@ -183,8 +195,11 @@ struct Backup {
 
 class Command {
 public:
-    Command(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive, Output& output)
-        : registry_(registry), shells_(shells), archive_(archive), output_(output) {}
+    // `whole`: the command run for every account, of which this is one
+    // account's part.
+    Command(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive, Output& output,
+            Command* whole = nullptr)
+        : registry_(registry), shells_(shells), archive_(archive), output_(output), whole_(whole) {}
 
     int BadUsage(std::wstring_view why) {
         Err(L"tallowick-cli: " + std::wstring(why) + L"\r\n\r\n");
@@ -256,6 +271,29 @@ public:
     }
 
     void NotListed(std::wstring_view name) { Out(L"No screen name " + InQuotes(name) + L".\r\n"); }
+
+    // The names asked for, matched as the registry matches them and removed
+    // in the spelling it holds; or with `all`, every name and leftover key.
+    void RemoveNames(const Arguments& asked, bool all, bool backUp, bool whatIf) {
+        std::vector<std::wstring> listed;
+        if (!ReadNames(listed, true)) return;
+        if (all) {
+            for (const std::wstring& name : listed) Remove(name, backUp, whatIf);
+            return;
+        }
+        for (const std::wstring_view name : asked.names) {
+            const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry_.SameName(n, name); });
+            if (found == listed.end()) NotListed(name);
+            else Remove(*found, backUp, whatIf);
+        }
+    }
+
+    // Nothing is written where the names cannot be read.
+    void RestoreNames(const Arguments& asked) {
+        std::vector<std::wstring> listed;
+        if (!ReadNames(listed)) return;
+        for (const std::wstring_view name : asked.names) Restore(name, asked.IsFile(name));
+    }
 
     // The backup folder's files, the latest removal first, each read once:
     // a copy, an unzip or a touch changes when a file was written, not when
@@ -365,11 +403,12 @@ public:
     void Out(std::wstring_view text) {
         const bool written = output_.Out(text);
         Track(written);
-        if (!written && !std::exchange(outLost_, true)) Err(L"tallowick-cli: could not write the output.\r\n");
+        if (!written && !std::exchange(OutLost(), true)) Err(L"tallowick-cli: could not write the output.\r\n");
     }
     void Err(std::wstring_view text) { Track(output_.Err(text)); }
     int ExitCode() const { return exitCode_; }
-    void Fail() { exitCode_ = std::max(exitCode_, kNameStays); }
+    void Fail(int exitCode = kNameStays) { exitCode_ = std::max(exitCode_, exitCode); }
+    bool SameName(std::wstring_view a, std::wstring_view b) const { return registry_.SameName(a, b); }
 
 private:
     // Output that is lost is a failure too: a script must not take silence
@@ -377,11 +416,14 @@ private:
     void Track(bool written) {
         if (!written) exitCode_ = std::max(exitCode_, kNameStays);
     }
+    // Said once for the whole run, not once per account.
+    bool& OutLost() { return whole_ != nullptr ? whole_->OutLost() : outLost_; }
 
     reg::RegistryReader& registry_;
     ScriptShellFactory& shells_;
     reg::NameArchive& archive_;
     Output& output_;
+    Command* whole_;
     int exitCode_ = kDone;
     bool outLost_ = false;
     std::optional<std::vector<Backup>> backups_;  // listed on first need
@@ -410,40 +452,71 @@ private:
     bool outLineStart_ = true, errLineStart_ = true;
 };
 
-std::wstring AccountFailure(AccountVisitor::Step step, reg::Status status) {
+std::wstring AccountFailure(const Account& account, AccountVisitor::Step step, reg::Status status) {
     std::wstring why = L"error " + std::to_wstring(status);
     if (status == reg::kAccessDenied) why = L"access denied";
     if (status == reg::kSharingViolation) why = L"the file is in use";
     if (status == reg::kFileNotFound || status == reg::kPathNotFound) why = L"there is no such file";
     if (status == reg::kAlreadyExists)
-        why = L"it is already loaded under HKEY_USERS as Tallowick-SID, by another run or by one that was ended; when no "
-              L"other run is going, reg unload it and try again";
+        why = L"it is already loaded under HKEY_USERS as " + std::wstring(kHiveKeyPrefix) + account.sid +
+              L", by another run or by one that was ended; when no other run is going, reg unload it and try again";
     if (status == reg::kBadDb || status == reg::kRegistryCorrupt || status == reg::kNotRegistryFile) why = L"the file is damaged";
-    return step == AccountVisitor::Step::kNotLoaded ? L"could not load the account's registry (NTUSER.DAT): " + why
-                                                     : L"could not unload the account's registry: " + why;
+    const std::wstring hive = Quoted(account.folder + L"\\NTUSER.DAT");
+    return step == AccountVisitor::Step::kNotLoaded ? L"could not load the account's registry " + hive + L": " + why
+                                                     : L"could not unload the account's registry " + hive + L": " + why;
 }
 
-// `list` for every account, each account's lines as `list` prints them,
-// after the account's name; exit code 1 when any account's failed.
-class ListEveryAccount final : public AccountVisitor {
+// A command run for every account, or for the one that /user: names, each
+// account's lines after its name; the exit code the worst of them.
+class EveryAccount final : public AccountVisitor {
 public:
-    ListEveryAccount(Command& command, Output& output, bool leftover) : command_(command), output_(output), leftover_(leftover) {}
-    void Opened(std::wstring_view account, AccountRegistry& opened) override {
-        AccountLines lines(output_, account);
-        Command command(opened.registry, opened.shells, opened.archive, lines);
-        command.List(leftover_);
-        if (command.ExitCode() != kDone) command_.Fail();
+    using Job = std::function<void(Command&)>;
+    EveryAccount(Command& whole, Output& output, std::optional<std::wstring_view> only, Job job)
+        : whole_(whole), output_(output), only_(only), job_(std::move(job)) {}
+
+    // An account is named as its lines print it (DOMAIN\user, or the SID), by
+    // its SID, or by the user's name alone where no other account has it.
+    std::vector<Account> Chosen(std::vector<Account> every) override {
+        if (!only_) return every;
+        const auto fully = [&](const Account& account) {
+            return whole_.SameName(account.name, *only_) || whole_.SameName(account.sid, *only_);
+        };
+        const auto byUser = [&](const Account& account) {
+            return whole_.SameName(std::wstring_view(account.name).substr(account.name.rfind(L'\\') + 1), *only_);
+        };
+        std::vector<Account> chosen;
+        std::ranges::copy_if(every, std::back_inserter(chosen), fully);
+        if (chosen.empty()) std::ranges::copy_if(every, std::back_inserter(chosen), byUser);
+        if (chosen.empty()) {
+            whole_.Err(L"tallowick-cli: no account " + Quoted(*only_) + L" on this PC.\r\n");
+            whole_.Fail();
+        }
+        if (chosen.size() > 1) {
+            std::wstring names;
+            for (const Account& account : chosen) names += (names.empty() ? L"" : L", ") + account.name;
+            whole_.Fail(whole_.BadUsage(Quoted(*only_) + L" names more than one account (" + names +
+                                        L"): give DOMAIN\\user or the SID."));
+            chosen.clear();
+        }
+        return chosen;
     }
-    void Failed(std::wstring_view account, Step step, reg::Status status) override {
-        AccountLines lines(output_, account);
-        lines.Err(L"tallowick-cli: " + AccountFailure(step, status) + L".\r\n");
-        command_.Fail();
+    void Opened(const Account& account, AccountRegistry& opened) override {
+        AccountLines lines(output_, account.name);
+        Command command(opened.registry, opened.shells, opened.archive, lines, &whole_);
+        job_(command);
+        whole_.Fail(command.ExitCode());
+    }
+    void Failed(const Account& account, Step step, reg::Status status) override {
+        AccountLines lines(output_, account.name);
+        lines.Err(L"tallowick-cli: " + AccountFailure(account, step, status) + L".\r\n");
+        whole_.Fail();
     }
 
 private:
-    Command& command_;
+    Command& whole_;
     Output& output_;
-    bool leftover_;
+    std::optional<std::wstring_view> only_;
+    Job job_;
 };
 
 }  // namespace
@@ -485,36 +558,29 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         return std::nullopt;
     };
     const auto has = [&](std::wstring_view word) { return given(word) != 0; };
-    std::vector<std::wstring> listed;
+    // /user:ACCOUNT, where given.
+    std::optional<std::wstring_view> only;
+    for (const std::wstring_view switchGiven : rest.switches)
+        if (const auto account = SwitchValue(switchGiven, L"user:")) only = *account;
+    // Which accounts, checked once the verb's switches are.
+    const auto accountsBad = [&]() -> std::optional<int> {
+        if (only && only->empty()) return command.BadUsage(L"say which account after /user:, as DOMAIN\\user, user or its SID.");
+        if (only && has(L"allusers")) return command.BadUsage(L"give /allusers or /user:ACCOUNT, not both.");
+        return std::nullopt;
+    };
 
+    EveryAccount::Job job;
     if (SameAsciiNoCase(verb, L"list")) {
-        if (const auto bad = badSwitch({L"leftover", L"allusers"})) return *bad;
+        if (const auto bad = badSwitch({L"leftover", L"allusers", L"user:"})) return *bad;
+        if (const auto bad = accountsBad()) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
-        if (!has(L"allusers")) {
-            command.List(has(L"leftover"));
-            return command.ExitCode();
-        }
-        ListEveryAccount visitor(command, output, has(L"leftover"));
-        const Accounts::Visited visited = accounts.ForEach(visitor);
-        if (visited == Accounts::Visited::kNotElevated)
-            command.Err(L"tallowick-cli: /allusers needs an elevated prompt (Run as administrator) or the SYSTEM account.\r\n");
-        if (visited == Accounts::Visited::kNoProfileList)
-            command.Err(L"tallowick-cli: the list of the PC's profiles (HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList) "
-                        L"could not be read.\r\n");
-        if (visited == Accounts::Visited::kStopped)
-            command.Err(L"tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n");
-        if (visited != Accounts::Visited::kEvery) command.Fail();
-        return command.ExitCode();
-    }
-    if (SameAsciiNoCase(verb, L"restore")) {
-        if (const auto bad = badSwitch({})) return *bad;
+        job = [leftover = has(L"leftover")](Command& account) { account.List(leftover); };
+    } else if (SameAsciiNoCase(verb, L"restore")) {
+        if (const auto bad = badSwitch({L"user:"})) return *bad;
+        if (const auto bad = accountsBad()) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
-        // Nothing is written where the names cannot be read.
-        if (!command.ReadNames(listed)) return command.ExitCode();
-        for (const std::wstring_view asked : rest.names) command.Restore(asked, rest.IsFile(asked));
-        return command.ExitCode();
-    }
-    if (SameAsciiNoCase(verb, L"backups")) {
+        job = [&](Command& account) { account.RestoreNames(rest); };
+    } else if (SameAsciiNoCase(verb, L"backups")) {
         if (const auto bad = badSwitch({L"delete", L"all"})) return *bad;
         const bool all = has(L"all");
         if (!has(L"delete")) {
@@ -525,23 +591,30 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names whose backups to delete, or /all alone.");
         command.DeleteBackups(rest, all);
         return command.ExitCode();
+    } else {
+        if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif", L"allusers", L"user:"})) return *bad;
+        if (const auto bad = accountsBad()) return *bad;
+        const bool all = has(L"all");
+        if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
+        job = [&, all, backUp = !has(L"nobackup"), whatIf = has(L"whatif")](Command& account) {
+            account.RemoveNames(rest, all, backUp, whatIf);
+        };
     }
-    if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif"})) return *bad;
-    const bool all = has(L"all"), backUp = !has(L"nobackup"), whatIf = has(L"whatif");
-    if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
-    if (!command.ReadNames(listed, true)) return command.ExitCode();
-
-    if (all) {
-        for (const std::wstring& name : listed) command.Remove(name, backUp, whatIf);
+    if (!only && !has(L"allusers")) {
+        job(command);
         return command.ExitCode();
     }
-    // Each name is matched as the registry matches it, and removed in the
-    // spelling the registry holds.
-    for (const std::wstring_view name : rest.names) {
-        const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry.SameName(n, name); });
-        if (found == listed.end()) command.NotListed(name);
-        else command.Remove(*found, backUp, whatIf);
-    }
+    EveryAccount visitor(command, output, only, job);
+    const Accounts::Visited visited = accounts.ForEach(visitor);
+    if (visited == Accounts::Visited::kNotElevated)
+        command.Err(L"tallowick-cli: " + std::wstring(only ? L"/user:" : L"/allusers") +
+                    L" needs an elevated prompt (Run as administrator) or the SYSTEM account.\r\n");
+    if (visited == Accounts::Visited::kNoProfileList)
+        command.Err(L"tallowick-cli: the list of the PC's profiles (HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList) "
+                    L"could not be read.\r\n");
+    if (visited == Accounts::Visited::kStopped)
+        command.Err(L"tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n");
+    if (visited != Accounts::Visited::kEvery) command.Fail();
     return command.ExitCode();
 }
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/RegistryTypes.h"
 
@@ -19,6 +20,10 @@ inline constexpr int kDone = 0;
 inline constexpr int kNameStays = 1;
 inline constexpr int kBadUsage = 2;
 
+// An account's hive is loaded under HKEY_USERS as this and its SID; never as
+// the SID itself, under which the system loads it when the user signs in.
+inline constexpr std::wstring_view kHiveKeyPrefix = L"Tallowick-";
+
 // Where the lines go as they happen, with their CRLF: a script killed
 // halfway still leaves a record of what was done. False when the text
 // could not be written.
@@ -29,11 +34,17 @@ public:
     virtual bool Err(std::wstring_view text) = 0;
 };
 
+// One account of the PC: its name as the lines print it (DOMAIN\user, or the
+// SID where no account of that SID is known), its SID, and its profile folder.
+struct Account {
+    std::wstring name, sid, folder;
+};
+
 // One account's registry, as the platform opened it for /allusers.
 struct AccountRegistry {
     reg::RegistryReader& registry;
     ScriptShellFactory& shells;
-    reg::NameArchive& archive;
+    reg::NameArchive& archive;  // that account's own backups
 };
 
 // Told of each account in turn. `Failed` names a step the platform could not
@@ -42,8 +53,10 @@ class AccountVisitor {
 public:
     enum class Step { kNotLoaded, kNotUnloaded };
     virtual ~AccountVisitor() = default;
-    virtual void Opened(std::wstring_view account, AccountRegistry& registry) = 0;
-    virtual void Failed(std::wstring_view account, Step step, reg::Status status) = 0;
+    // Asked once, before any account's registry is loaded: those to visit.
+    virtual std::vector<Account> Chosen(std::vector<Account> every) = 0;
+    virtual void Opened(const Account& account, AccountRegistry& registry) = 0;
+    virtual void Failed(const Account& account, Step step, reg::Status status) = 0;
 };
 
 // Every account of the PC, each account's registry held only while it is

@@ -32,6 +32,8 @@ public:
     virtual void PopupListMenuAtItem(int item, ListMenuState state) = 0;
     // The backup file the user picks in the Open dialog, if any.
     virtual std::optional<std::wstring> ChooseBackupFile() = 0;
+    // A short text of help, which the user closes.
+    virtual void ShowHelp(std::wstring_view text) = 0;
 };
 
 class ListOps : public NameListOps {

@@ -164,6 +164,18 @@ void frmMain::OnRestoreFromFileClick() {
         Report(ScreenNames::RestoreScreenName(registry_, archive_, ScreenNames::BackupPath{std::move(*path)}));
 }
 
+void frmMain::OnHelpClick() {
+    window_.ShowHelp(
+        L"Right-click a screen name and choose Remove ScreenName to remove it; a backup of it is kept first.\r\n"
+        L"Ctrl+Z brings the last removed name back; Ctrl+O (also in the window menu) brings one back from its backup file; "
+        L"F5 reads the names again.\r\n\r\n"
+        L"This window shows the names of the signed-in user only. To list or remove the names of every account of this PC, "
+        L"an administrator runs tallowick-cli.exe from an elevated prompt, or a script as SYSTEM:\r\n\r\n"
+        L"    tallowick-cli list /allusers\r\n"
+        L"    tallowick-cli remove /all /allusers\r\n\r\n"
+        L"Each account's backups go into that account's own folder, for its user to restore.");
+}
+
 // Every outcome of the core in the window's words. A failure names the name
 // (a file that names none, by its own name) and says why beside it. A
 // restored name goes where a fresh listing would show it, selected, unless

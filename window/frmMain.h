@@ -46,6 +46,9 @@ public:
     // a backup, and undone one by one.
     void OnRemoveLeftoverClick();
     void OnRestoreFromFileClick();
+    // F1: what the window does, and where an administrator goes for every
+    // account of the PC.
+    void OnHelpClick();
     // A key or a click in the window, or any command: the status bar's
     // failure has been seen, and the count takes its place.
     void OnUserAction();

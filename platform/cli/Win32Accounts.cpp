@@ -5,9 +5,11 @@
 #include <sddl.h>
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
+#include "platform/common/NewerApis.h"
 #include "platform/common/Win32Archive.h"
 #include "platform/common/Win32Handles.h"
 #include "platform/common/Win32Registry.h"
@@ -16,13 +18,8 @@
 namespace {
 
 constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-// Never the SID itself: the system loads the hive under that when the user
-// signs in meanwhile, and a key of ours must not stand in its way.
-constexpr std::wstring_view kOwnKeyPrefix = L"Tallowick-";
 
-struct Profile {
-    std::wstring sid, folder;
-};
+using Profile = cli::Account;
 
 // An administrator's token, and SYSTEM's, hold both; loading and unloading a
 // hive needs them enabled. Without them nothing is read at all.
@@ -66,14 +63,14 @@ LSTATUS ReadProfiles(std::vector<Profile>& profiles) {
         const LSTATUS status = RegEnumKeyExW(list.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
-        Profile profile{std::wstring(name.data(), length), {}};
+        Profile profile{{}, std::wstring(name.data(), length), {}};
         // LocalSystem, LocalService and NetworkService: the system's own.
         if (profile.sid == L"S-1-5-18" || profile.sid == L"S-1-5-19" || profile.sid == L"S-1-5-20") continue;
+        // Windows renames a profile it could not load to "SID.bak": no account.
+        if (UniqueLocal sid; !ConvertStringSidToSidW(profile.sid.c_str(), sid.put())) continue;
         if (ProfileFolder(list.get(), profile.sid, profile.folder)) profiles.push_back(std::move(profile));
     }
 }
-
-using UniqueLocal = UniqueHandle<PSID, NullInvalidTraits<PSID, LocalFree>>;
 
 // DOMAIN\user, or the SID where no account of that SID is known (a deleted
 // account, a domain out of reach).
@@ -104,7 +101,7 @@ public:
         const LSTATUS signedIn = RegOpenKeyExW(HKEY_USERS, profile.sid.c_str(), 0, KEY_READ | KEY_WRITE, root_.put());
         shellRoot_ = L"HKEY_USERS\\" + profile.sid;
         if (signedIn != ERROR_FILE_NOT_FOUND) return signedIn;
-        const std::wstring key = std::wstring(kOwnKeyPrefix) + profile.sid;
+        const std::wstring key = std::wstring(cli::kHiveKeyPrefix) + profile.sid;
         // A key of that name is another run's hive, or one left by a run that
         // was ended: never ours to load over or to unload.
         if (UniqueHKey held; RegOpenKeyExW(HKEY_USERS, key.c_str(), 0, KEY_QUERY_VALUE, held.put()) == ERROR_SUCCESS)
@@ -146,7 +143,7 @@ private:
 struct StopLock {
     StopLock() { InitializeCriticalSection(&section); }
     CRITICAL_SECTION section{};
-    bool stopped = false;
+    std::atomic<bool> stopped = false;
 };
 StopLock& Stop() {
     static StopLock lock;
@@ -161,9 +158,11 @@ public:
     Held& operator=(const Held&) = delete;
 };
 
+// Stopped first, then held: the run, between two accounts, may take the lock
+// again before this thread does, and must then see that it is to stop.
 BOOL WINAPI OnConsoleControl(DWORD) {
-    const Held held;
     Stop().stopped = true;
+    const Held held;
     return TRUE;
 }
 
@@ -175,6 +174,37 @@ public:
     ConsoleControlHandler& operator=(const ConsoleControlHandler&) = delete;
 };
 
+// A file's folder, as a profile's registry names it: %USERPROFILE% is that
+// account's profile folder, not the profile of whoever runs this.
+std::wstring ExpandedFor(const Profile& profile, std::wstring path) {
+    constexpr std::wstring_view kProfile = L"%USERPROFILE%";
+    if (NewerApis::Get().SameNameNoCase(std::wstring_view(path).substr(0, kProfile.size()), kProfile))
+        path.replace(0, kProfile.size(), profile.folder);
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> expanded{};
+    const DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    return length == 0 || length > expanded.size() ? std::wstring() : std::wstring(expanded.data());
+}
+
+// The account's own local application data folder: where its shell folders
+// say, or else where Windows puts it, AppData\Local since Vista and Local
+// Settings\Application Data on XP.
+std::wstring LocalAppDataOf(HKEY root, const Profile& profile) {
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{};
+    DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
+    UniqueHKey folders;
+    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0, KEY_QUERY_VALUE,
+                      folders.put()) == ERROR_SUCCESS &&
+        RegQueryValueExW(folders.get(), L"Local AppData", nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size) ==
+            ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ) && stored[0] != L'\0')
+        return ExpandedFor(profile, stored.data());
+    const std::wstring vista = profile.folder + L"\\AppData\\Local";
+    const DWORD attributes = GetFileAttributesW(vista.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+               ? vista
+               : profile.folder + L"\\Local Settings\\Application Data";
+}
+
 }  // namespace
 
 cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
@@ -183,24 +213,27 @@ cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
     if (!EnableHivePrivileges()) return Visited::kNotElevated;
     if (const LSTATUS read = ReadProfiles(profiles); read != ERROR_SUCCESS)
         return read == ERROR_ACCESS_DENIED ? Visited::kNotElevated : Visited::kNoProfileList;
+    for (Profile& profile : profiles) profile.name = AccountName(profile.sid);
     const ConsoleControlHandler handler;
-    for (const Profile& profile : profiles) {
+    for (const Profile& profile : visitor.Chosen(std::move(profiles))) {
         const Held held;
         if (Stop().stopped) return Visited::kStopped;
-        const std::wstring account = AccountName(profile.sid);
         AccountHive hive;
         if (const LSTATUS status = hive.Open(profile); status != ERROR_SUCCESS) {
-            visitor.Failed(account, Step::kNotLoaded, status);
+            visitor.Failed(profile, Step::kNotLoaded, status);
             continue;
         }
         {
+            // Backups go where the account itself keeps them, owned by it,
+            // so that its user can restore them signed in.
+            const std::wstring local = LocalAppDataOf(hive.Root(), profile);
             Win32Registry registry(hive.Root());
             AutomationOrApiShellFactory shells(hive.ShellRoot());
-            Win32Archive archive(hive.Root());
+            Win32Archive archive(hive.Root(), local.empty() ? local : local + L"\\" + std::wstring(kRemovedFolder), profile.sid);
             cli::AccountRegistry opened{registry, shells, archive};
-            visitor.Opened(account, opened);
+            visitor.Opened(profile, opened);
         }
-        if (const LSTATUS status = hive.Unload(); status != ERROR_SUCCESS) visitor.Failed(account, Step::kNotUnloaded, status);
+        if (const LSTATUS status = hive.Unload(); status != ERROR_SUCCESS) visitor.Failed(profile, Step::kNotUnloaded, status);
     }
     return Visited::kEvery;
 }

@@ -1,5 +1,6 @@
 #include "platform/common/Win32Archive.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -228,9 +229,33 @@ std::wstring ForFileApi(const std::wstring& path) {
     return full.starts_with(L"\\\\") ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
 }
 
-bool MakeFolder(const std::wstring& path) {
-    return CreateDirectoryW(ForFileApi(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+bool MakeFolder(const std::wstring& path, SECURITY_ATTRIBUTES* security) {
+    return CreateDirectoryW(ForFileApi(path).c_str(), security) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
+
+// Owned by the account, and open to it, SYSTEM and the Administrators alone,
+// as its own local application data folder is: made by an administrator's run
+// as they would be by default, the backups would be the administrator's.
+// Setting another account as owner takes SeRestorePrivilege, which a run over
+// every account has enabled. No SID: the folder's own access is inherited.
+class OwnedBy {
+public:
+    OwnedBy(const std::wstring& sid, bool folder) {
+        if (sid.empty()) return;
+        const std::wstring inherit = folder ? L"OICI" : L"";
+        std::wstring sddl = L"O:" + sid + L"D:P";
+        for (const std::wstring& trustee : {sid, std::wstring(L"SY"), std::wstring(L"BA")}) sddl += L"(A;" + inherit + L";FA;;;" + trustee + L")";
+        made_ = ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor_.put(), nullptr) != 0;
+        attributes_.lpSecurityDescriptor = descriptor_.get();
+    }
+    bool Made() const { return made_; }
+    SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    UniqueLocal descriptor_;
+    SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    bool made_ = true;
+};
 
 // The logon sets %LOCALAPPDATA%, except for batch and S4U logons and
 // runas /noprofile: then the shell tells the folder. shell32 is loaded only
@@ -325,7 +350,7 @@ reg::ArchiveStatus Win32Archive::DeleteSavedKey(std::wstring_view usersKeyPath, 
 
 std::wstring RemovedFolder() {
     const std::wstring local = LocalAppData();
-    return local.empty() ? local : local + L"\\Tallowick\\Removed";
+    return local.empty() ? local : local + L'\\' + std::wstring(kRemovedFolder);
 }
 
 namespace {
@@ -355,12 +380,15 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const reg::M
                                             const std::vector<std::uint8_t>& fileBytes, std::wstring& path) {
     using enum reg::ArchiveStatus;
     const std::wstring folder = Folder();
-    if (folder.empty()) return kNoBackupFolder;
-    if (!MakeFolder(folder.substr(0, folder.rfind(L'\\'))) || !MakeFolder(folder)) return kNoBackupFolder;
+    OwnedBy folderAccess(ownerSid_, true), fileAccess(ownerSid_, false);
+    if (folder.empty() || !folderAccess.Made() || !fileAccess.Made()) return kNoBackupFolder;
+    if (!MakeFolder(folder.substr(0, folder.rfind(L'\\')), folderAccess.Attributes()) || !MakeFolder(folder, folderAccess.Attributes()))
+        return kNoBackupFolder;
 
     for (int attempt = 1; attempt < 100; ++attempt) {
         path = folder + L'\\' + reg::BackupFileName(removed, attempt, name);
-        UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueFile file(CreateFileW(ForFileApi(path).c_str(), GENERIC_WRITE, 0, fileAccess.Attributes(), CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             return kNotWritten;

@@ -6,18 +6,23 @@
 
 #include "registry/NameArchive.h"
 
+// The backup folder, below a local application data folder.
+inline constexpr std::wstring_view kRemovedFolder = L"Tallowick\\Removed";
+
 // Tallowick\Removed in the local application data folder; empty when there
 // is none.
 std::wstring RemovedFolder();
 
 // A name's value and key tree read and written back through the registry
-// API below `root` (the current user's, or another account's hive, which must
-// outlive this), never through a registry link, and its backups in
-// `removedFolder`, or RemovedFolder() where none is given.
+// API below a root key, never through a registry link, and its backups.
 class Win32Archive final : public reg::NameArchive {
 public:
-    explicit Win32Archive(HKEY root = HKEY_CURRENT_USER, std::wstring removedFolder = {})
-        : root_(root), removedFolder_(std::move(removedFolder)) {}
+    // The current user's, with backups in RemovedFolder().
+    Win32Archive() = default;
+    // Another account's: its hive's root (which must outlive this), its backup
+    // folder (empty: none), and its SID, which owns the backups made there.
+    Win32Archive(HKEY root, std::wstring removedFolder, std::wstring ownerSid)
+        : root_(root), removedFolder_(std::move(removedFolder)), ownerSid_(std::move(ownerSid)) {}
     reg::ArchiveStatus Snapshot(std::wstring_view usersKeyPath, std::wstring_view name,
                                 reg::NameSnapshot& snapshot) override;
     reg::Moment Now() override;
@@ -32,7 +37,7 @@ public:
                  const reg::NameSnapshot& present) override;
 
 private:
-    std::wstring Folder() const { return removedFolder_.empty() ? RemovedFolder() : removedFolder_; }
-    HKEY root_;
-    std::wstring removedFolder_;
+    std::wstring Folder() const { return ownerSid_.empty() ? RemovedFolder() : removedFolder_; }
+    HKEY root_ = HKEY_CURRENT_USER;
+    std::wstring removedFolder_, ownerSid_;
 };

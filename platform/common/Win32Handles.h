@@ -51,6 +51,9 @@ struct FileHandleTraits {
 using UniqueHKey = UniqueHandle<HKEY, NullInvalidTraits<HKEY, RegCloseKey>>;
 using UniqueHandleObject = UniqueHandle<HANDLE, NullInvalidTraits<HANDLE, CloseHandle>>;
 using UniqueFile = UniqueHandle<HANDLE, FileHandleTraits>;
+// What the system allocated with LocalAlloc for the caller: a SID or a
+// security descriptor made from text.
+using UniqueLocal = UniqueHandle<void*, NullInvalidTraits<void*, LocalFree>>;
 
 // A COM interface pointer that releases once: copying is deleted because a
 // copy that does not AddRef releases twice.

@@ -22,6 +22,7 @@ constexpr wchar_t kClassName[] = TALLOWICK_WINDOW_CLASS;
 constexpr wchar_t kCaption[] = L"Tallowick";
 constexpr wchar_t kColumnHeader[] = L"ScreenName(s)";
 constexpr wchar_t kRestoreItem[] = L"Restore Removed ScreenName...\tCtrl+O";
+constexpr wchar_t kHelpItem[] = L"Help\tF1";
 
 // Client area at design time, in twips, and the design-time frame that the
 // layout rule's margins were measured against: 45 per side, 330 on top.
@@ -144,6 +145,7 @@ bool MainWindow::Create(HINSTANCE instance, int showCommand) {
     if (HMENU system = GetSystemMenu(hwnd_, FALSE); system != nullptr) {
         AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(system, MF_STRING, IDM_RESTOREFILE, kRestoreItem);
+        AppendMenuW(system, MF_STRING, IDM_HELP, kHelpItem);
     }
 
     // Centred on its screen; sized again only if the guess above was wrong.
@@ -249,8 +251,13 @@ LRESULT MainWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         if (LOWORD(wParam) == IDM_REMOVELEFTOVER) WhileBusy([this] { frm_.OnRemoveLeftoverClick(); });
         if (LOWORD(wParam) == IDM_RESTOREFILE) WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
         if (LOWORD(wParam) == IDM_REFRESH) RefreshNames();
+        if (LOWORD(wParam) == IDM_HELP) frm_.OnHelpClick();
         return 0;
     case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == IDM_HELP) {
+            frm_.OnHelpClick();
+            return 0;
+        }
         if ((wParam & 0xFFF0) != IDM_RESTOREFILE) break;
         frm_.OnUserAction();
         WhileBusy([this] { frm_.OnRestoreFromFileClick(); });
@@ -477,6 +484,10 @@ void MainWindow::PopupListMenuAtItem(int item, ListMenuState state) {
     }
     ClientToScreen(list_, &at);
     ShowMenuAt(at, state);
+}
+
+void MainWindow::ShowHelp(std::wstring_view text) {
+    MessageBoxW(hwnd_, std::wstring(text).c_str(), L"Tallowick", MB_OK | MB_ICONINFORMATION);
 }
 
 // comdlg32 comes from System32 when the dialog is first asked for: linked,

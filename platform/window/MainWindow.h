@@ -46,6 +46,7 @@ public:
     void PopupListMenuAtCursor(ListMenuState state) override;
     void PopupListMenuAtItem(int item, ListMenuState state) override;
     std::optional<std::wstring> ChooseBackupFile() override;
+    void ShowHelp(std::wstring_view text) override;
 
     void SetPanelText(int panel, std::wstring_view text) override;
 

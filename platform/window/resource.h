@@ -12,6 +12,7 @@
 #define IDM_UNDOREMOVE 1002
 // Also an item of the window menu, whose ids leave the low four bits to the system.
 #define IDM_RESTOREFILE 0x0110
+#define IDM_HELP 0x0120
 #define IDM_REFRESH 1003
 #define IDM_REMOVELEFTOVER 1004
 

@@ -1,5 +1,8 @@
 #include "Fixtures.h"
 
+#include <iterator>
+#include <sstream>
+
 // The command line's grammar, outputs and exit codes. A name is matched as
 // the registry matches it; switches take / - or --; a name that stays says
 // so each time it is asked for; a listing cut short is an error, not fewer
@@ -39,11 +42,18 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"remove", L"--all"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         {{L"list"}, L"", 1, {}, L"Could not read the screen names.\r\n", {}, {}, false, 5},
         // Every account's lines after its name and a tab; one whose hive fails stops no other.
-        {{L"list", L"/allusers", L"/leftover"}, L"PC\\ann\told\r\n", 1, {},
-         L"S-1-5-21-9\ttallowick-cli: could not load the account's registry (NTUSER.DAT): the file is damaged.\r\n"},
+        {{L"list", L"/allusers", L"/leftover"}, L"PC\\ann\told\r\nPC\\cy\told\r\n", 1, {},
+         L"DOM\\ann\ttallowick-cli: could not load the account's registry \"C:\\Users\\ann.DOM\\NTUSER.DAT\": the file is damaged.\r\n"},
         {{L"list", L"/allusers"}, L"", 1, {}, L"tallowick-cli: /allusers needs an elevated prompt", {}, {}, false, 5},
-        {{L"remove", L"/all", L"/allusers"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/allusers\"."},
-        {{L"restore", L"alice", L"/user:PC\\ann"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/user:PC\\ann\"."},
+        // One account: as its lines name it, by its SID, or by the user's name where only one account has it.
+        {{L"remove", L"bob", L"ghost", L"/user:pc\\ANN", L"/whatif"},
+         L"PC\\ann\tWould remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nPC\\ann\tNo screen name \"ghost\".\r\n", 0, {}, L"", {}, Names{}},
+        {{L"remove", L"Bob", L"-user:S-1-5-21-3"}, L"PC\\cy\tRemoved \"Bob\".\r\n", 0, {L"Bob"}},
+        {{L"restore", L"bob", L"/USER:cy"}, L"PC\\cy\tRestored \"Bob\".\r\n", 0, {}, L"", {{L"remove", L"Bob"}}},
+        {{L"list", L"/user:ann"}, L"", 2, {}, L"tallowick-cli: \"ann\" names more than one account (PC\\ann, DOM\\ann): give DOMAIN\\user or the SID."},
+        {{L"list", L"/user:nobody"}, L"", 1, {}, L"tallowick-cli: no account \"nobody\" on this PC.\r\n"},
+        {{L"remove", L"/all", L"/allusers", L"/user:cy"}, L"", 2, {}, L"tallowick-cli: give /allusers or /user:ACCOUNT, not both."},
+        {{L"restore", L"alice", L"/allusers"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/allusers\"."},
         {{L"list"}, L"-dash\r\nalice\r\nBob\r\n~dave~5Cevil\r\nv.reg\r\n", 1, {}, L"tallowick-cli: could not write the output.\r\n", {}, {}, false, reg::kSuccess, true},
         {{L"/?"}, usage, 0, {}},
         {{}, L"", 2, {}, L"tallowick-cli: say what to do."},
@@ -90,7 +100,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         for (const auto& command : row.before) RunCli(registry, command);
         Output output;
         output.fails = row.outputFails;
-        TwoAccounts accounts(registry);
+        SomeAccounts accounts(registry);
         const int exitCode = cli::Run(row.arguments, L"9.9", registry, registry, registry, accounts, output);
         SCOPED_TRACE(testing::Message() << "tallowick-cli " << testing::PrintToString(row.arguments));
         EXPECT_EQ(output.out, row.out);
@@ -109,6 +119,25 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
     EXPECT_EQ(Said(shown, {L"list"}).out, L"~a~09b\r\n~a~22b\r\n~a~2Fb\r\n~c~0D~0Ad\r\n~~7Ea~7E2Fb\r\n~x\r\n");
     EXPECT_EQ(RunCli(shown, {L"remove", L"~a~09b", L"~a~22b", L"~a~2Fb", L"~c~0D~0Ad", L"~~7Ea~7E2Fb", L"~x"}), 1);
     EXPECT_EQ(shown.values, MemoryRegistry::Names{L"c\r\nd"});
+    // Output that cannot be written is said once for the whole run, not once per account.
+    Output lost;
+    lost.fails = true;
+    SomeAccounts accounts(shown);
+    EXPECT_EQ(cli::Run(std::vector<std::wstring_view>{L"list", L"/allusers"}, L"9.9", shown, shown, shown, accounts, lost), 1);
+    EXPECT_EQ(std::ranges::count(lost.err, L'\n'), 2) << testing::PrintToString(lost.err);
+    // The window's help shows commands that the command line takes.
+    Form help({});
+    help.form.OnHelpClick();
+    std::wistringstream helpLines(help.window.help);
+    int commands = 0;
+    for (std::wstring line; std::getline(helpLines, line);) {
+        if (!line.starts_with(L"    tallowick-cli ")) continue;
+        std::wistringstream words(line.substr(18));
+        const std::vector<std::wstring> typed{std::istream_iterator<std::wstring, wchar_t>(words), {}};
+        EXPECT_NE(RunCli(shown, {typed.begin(), typed.end()}), cli::kBadUsage) << testing::PrintToString(line);
+        ++commands;
+    }
+    EXPECT_EQ(commands, 2);
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
     EXPECT_EQ(cli::ConsolePiece(std::wstring(7, L'x') + L"\xD83D\xDE00", 8), 7U);

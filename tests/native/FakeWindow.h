@@ -26,6 +26,8 @@ struct FakeWindow final : FormOps, ListOps, StatusOps {
     void PopupListMenuAtCursor(ListMenuState menu) override { popups.emplace_back(std::nullopt, menu); }
     void PopupListMenuAtItem(int item, ListMenuState menu) override { popups.emplace_back(item, menu); }
     std::optional<std::wstring> ChooseBackupFile() override { return answered < chosenFiles.size() ? chosenFiles[answered++] : std::nullopt; }
+    void ShowHelp(std::wstring_view text) override { help = text; }
+    std::wstring help;
 
     void AddItem(std::wstring_view text, int icon) override { InsertItem(ItemCount() + 1, text, icon); }
     // The selection stays with its item, as a list view keeps it.

@@ -31,22 +31,27 @@ struct Output final : cli::Output {
     bool Err(std::wstring_view text) override { return err += text, true; }
 };
 
-// Two accounts for /allusers: one with the registry `r`, one whose hive is
-// damaged. A denied registry stands for a token without the privileges.
-struct TwoAccounts final : cli::Accounts {
-    explicit TwoAccounts(MemoryRegistry& r) : registry(r) {}
+// Three accounts for /allusers: two on the registry `r`, and between them one
+// whose hive is damaged. A denied registry stands for a token without the
+// privileges.
+struct SomeAccounts final : cli::Accounts {
+    explicit SomeAccounts(MemoryRegistry& r) : registry(r) {}
     Visited ForEach(cli::AccountVisitor& visitor) override {
         if (registry.openStatus == reg::kAccessDenied) return Visited::kNotElevated;
-        cli::AccountRegistry opened{registry, registry, registry};
-        visitor.Opened(L"PC\\ann", opened);
-        visitor.Failed(L"S-1-5-21-9", cli::AccountVisitor::Step::kNotLoaded, reg::kBadDb);
+        for (const cli::Account& account : visitor.Chosen({{L"PC\\ann", L"S-1-5-21-1", L"C:\\Users\\ann"},
+                                                           {L"DOM\\ann", L"S-1-5-21-9", L"C:\\Users\\ann.DOM"},
+                                                           {L"PC\\cy", L"S-1-5-21-3", L"C:\\Users\\cy"}})) {
+            cli::AccountRegistry opened{registry, registry, registry};
+            if (account.sid == L"S-1-5-21-9") visitor.Failed(account, cli::AccountVisitor::Step::kNotLoaded, reg::kBadDb);
+            else visitor.Opened(account, opened);
+        }
         return Visited::kEvery;
     }
     MemoryRegistry& registry;
 };
-inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; TwoAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o); }
+inline int RunCli(MemoryRegistry& r, std::vector<std::wstring_view> arguments) { Output o; SomeAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o); }
 // What the command line says, run on a copy of the registry.
-inline Output Said(MemoryRegistry r, std::vector<std::wstring_view> arguments) { Output o; TwoAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o), o; }
+inline Output Said(MemoryRegistry r, std::vector<std::wstring_view> arguments) { Output o; SomeAccounts a(r); return cli::Run(arguments, L"9.9", r, r, r, a, o), o; }
 
 // The window gives a failure's reason as the command line gives it, as a sentence.
 inline testing::AssertionResult SaysAsCli(const std::wstring& reason, const std::wstring& err) {

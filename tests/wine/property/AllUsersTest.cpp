@@ -3,13 +3,21 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include <map>
+#include <random>
 
 #include "OtherProcess.h"
 #include "TestRegistry.h"
+#include "cli/Cli.h"
+#include "platform/cli/Win32Accounts.h"
 #include "platform/common/Win32Archive.h"
 #include "platform/common/Win32Registry.h"
 #include "platform/common/Win32Shell.h"
+#include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
 // `list /allusers` over profiles made as Windows keeps them: each account's
@@ -23,15 +31,19 @@ const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVers
 struct FixtureAccount {
     std::wstring sid;
     std::vector<std::wstring> names, keys;
+    std::wstring shellFolder;  // its User Shell Folders' Local AppData; none: Windows' default
+    std::wstring local;        // that folder, below the profile's
 };
 const FixtureAccount kAccounts[] = {
-    {L"S-1-5-21-1-2-3-1001", {L"ann"}, {L"ann\\sub"}},
-    {L"S-1-5-21-1-2-3-1002", {L"bo", L"Zo\u00eb"}, {}},
-    {L"S-1-5-21-1-2-3-1003", {L"cy"}, {L"old"}},
+    {L"S-1-5-21-1-2-3-1001", {L"ann"}, {L"ann\\sub"}, L"%USERPROFILE%\\Local", L"Local"},
+    {L"S-1-5-21-1-2-3-1002", {L"bo", L"Zo\u00eb"}, {}, L"%USERPROFILE%\\Local Settings\\Application Data",
+     L"Local Settings\\Application Data"},
+    {L"S-1-5-21-1-2-3-1003", {L"cy"}, {L"old"}, L"", L"AppData\\Local"},
 };
 
 std::wstring Folder(const FixtureAccount& account) { return L"C:\\users\\tallowick-" + account.sid.substr(15); }
 std::wstring Hive(const FixtureAccount& account) { return Folder(account) + L"\\NTUSER.DAT"; }
+std::wstring Removed(const FixtureAccount& account) { return Folder(account) + L'\\' + account.local + L"\\Tallowick\\Removed"; }
 
 void EnablePrivilege(const wchar_t* name) {
     UniqueHandleObject token;
@@ -41,30 +53,34 @@ void EnablePrivilege(const wchar_t* name) {
                 AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr));
 }
 
+void SetText(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ) {
+    RegSetKeyValueW(root, key.c_str(), name.c_str(), type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
 // Each account's tree seeded under a scratch key of HKCU and saved whole as
-// its hive file; the first account's hive then loaded as at its sign-in.
-void MakeProfiles() {
+// its hive file; the first account's hive then loaded as at its sign-in. The
+// second account gets `more` names besides its own.
+void MakeProfiles(int more = 0) {
     EnablePrivilege(SE_BACKUP_NAME), EnablePrivilege(SE_RESTORE_NAME);
+    const std::wstring seed = L"Software\\Wine\\TallowickSeed", users = seed + L'\\' + kUsersKey;
     for (const FixtureAccount& account : kAccounts) {
-        const std::wstring seed = L"Software\\Wine\\TallowickSeed";
-        RegDeleteTreeW(HKEY_CURRENT_USER, seed.c_str());
-        UniqueHKey users, root, profile;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (seed + L'\\' + kUsersKey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  users.put(), nullptr), ERROR_SUCCESS);
-        for (const std::wstring& name : account.names) RegSetValueExW(users.get(), name.c_str(), 0, REG_SZ, nullptr, 0);
-        for (const std::wstring& key : account.keys) RegCreateKeyExW(users.get(), key.c_str(), 0, nullptr, 0, KEY_READ, nullptr, UniqueHKey().put(), nullptr);
-        CreateDirectoryW(Folder(account).c_str(), nullptr);
+        std::vector<std::wstring> names = account.names;
+        for (int name = 0; &account == &kAccounts[1] && name < more; ++name) names.push_back(L"more" + std::to_wstring(name));
+        for (const std::wstring& name : names) SetText(HKEY_CURRENT_USER, users, name, L"");
+        for (const std::wstring& key : account.keys) SetText(HKEY_CURRENT_USER, users + L'\\' + key, L"", L"");
+        if (!account.shellFolder.empty())
+            SetText(HKEY_CURRENT_USER, seed + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                    L"Local AppData", account.shellFolder, REG_EXPAND_SZ);
+        std::filesystem::create_directories(std::filesystem::path(Folder(account) + L'\\' + account.local));
         DeleteFileW(Hive(account).c_str());
+        UniqueHKey root;
         ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, seed.c_str(), 0, KEY_READ, root.put()), ERROR_SUCCESS);
         ASSERT_EQ(RegSaveKeyW(root.get(), Hive(account).c_str(), nullptr), ERROR_SUCCESS);
-        root.reset(), users.reset();
+        root.reset();
         RegDeleteTreeW(HKEY_CURRENT_USER, seed.c_str()), RegDeleteKeyW(HKEY_CURRENT_USER, seed.c_str());
         // As Windows writes it: the folder by an environment string.
-        const std::wstring path = L"%SystemDrive%\\users\\tallowick-" + account.sid.substr(15);
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kProfileList + L'\\' + account.sid).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, profile.put(), nullptr), ERROR_SUCCESS);
-        RegSetValueExW(profile.get(), L"ProfileImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+        SetText(HKEY_LOCAL_MACHINE, kProfileList + L'\\' + account.sid, L"ProfileImagePath",
+                L"%SystemDrive%\\users\\tallowick-" + account.sid.substr(15), REG_EXPAND_SZ);
     }
     ASSERT_EQ(RegLoadKeyW(HKEY_USERS, kAccounts[0].sid.c_str(), Hive(kAccounts[0]).c_str()), ERROR_SUCCESS);
 }
@@ -93,17 +109,8 @@ std::string Utf8(const std::wstring& text) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string bytes(1 << 20, '\0');
-    DWORD read = 0;
-    EXPECT_TRUE(file && ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) << "reading the hive file";
-    return bytes.substr(0, read);
-}
-
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    EXPECT_TRUE(file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) << "writing the hive file";
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 // The lines that name a fixture account or one of their names, sorted.
@@ -131,10 +138,12 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
     ASSERT_NO_FATAL_FAILURE(MakeProfiles());
     const std::wstring before = LoadedHives();
     ASSERT_NE(before.find(kAccounts[0].sid + L'\n'), std::wstring::npos) << "the signed-in fixture account's hive is not loaded";
-    const std::string kHeld = "S-1-5-21-1-2-3-1003\ttallowick-cli: could not load the account's registry (NTUSER.DAT): it is already "
-                              "loaded under HKEY_USERS as Tallowick-SID, by another run or by one that was ended; when no other "
-                              "run is going, reg unload it and try again.";
-    const std::string kDamaged = "S-1-5-21-1-2-3-1002\ttallowick-cli: could not load the account's registry (NTUSER.DAT): the file is damaged.";
+    const std::string kHeld = "S-1-5-21-1-2-3-1003\ttallowick-cli: could not load the account's registry "
+                              "\"C:\\users\\tallowick-1003\\NTUSER.DAT\": it is already loaded under HKEY_USERS as "
+                              "Tallowick-S-1-5-21-1-2-3-1003, by another run or by one that was ended; when no other run is going, reg "
+                              "unload it and try again.";
+    const std::string kDamaged = "S-1-5-21-1-2-3-1002\ttallowick-cli: could not load the account's registry "
+                                 "\"C:\\users\\tallowick-1002\\NTUSER.DAT\": the file is damaged.";
     const struct {
         std::wstring arguments;
         std::vector<std::string> lines;
@@ -147,17 +156,24 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
         {L"list /allusers /leftover", {"S-1-5-21-1-2-3-1003\told"}, 0},
         {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", kDamaged, "S-1-5-21-1-2-3-1003\tcy"}, 1, true},
         {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", kHeld}, 1, false, true},
+        // Last: the signed-in account's names are gone from then on.
+        {L"remove /all /allusers",
+         {"S-1-5-21-1-2-3-1001\tRemoved \"ann\".", "S-1-5-21-1-2-3-1002\tRemoved \"Zo\xc3\xab\".", "S-1-5-21-1-2-3-1002\tRemoved \"bo\".",
+          "S-1-5-21-1-2-3-1003\tRemoved \"cy\".", "S-1-5-21-1-2-3-1003\tRemoved \"old\"."}, 0},
     };
     const std::wstring heldKey = L"Tallowick-" + kAccounts[2].sid;
     const std::string hiveFile = ReadAll(Hive(kAccounts[1]));
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::PrintToString(row.arguments) + (row.damaged ? " with a damaged hive" : ""));
-        WriteAll(Hive(kAccounts[1]), row.damaged ? std::string("not a hive") : hiveFile);
+        std::ofstream(std::filesystem::path(Hive(kAccounts[1])), std::ios::binary) << (row.damaged ? std::string("not a hive") : hiveFile);
         if (row.held) {
             ASSERT_EQ(RegLoadKeyW(HKEY_USERS, heldKey.c_str(), Hive(kAccounts[2]).c_str()), ERROR_SUCCESS);
         }
         std::string output;
         EXPECT_EQ(RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + row.arguments, &output), row.exitCode) << output;
+        // For the log: what a removal over the fixture profiles said, and the hives loaded before and after it.
+        if (row.arguments.starts_with(L"remove")) std::printf("tallowick-cli %s\n%sHKEY_USERS before and after:\n%s--\n%s", Utf8(row.arguments).c_str(), output.c_str(),
+                    Utf8(before).c_str(), Utf8(LoadedHives()).c_str());
         EXPECT_EQ(FixtureLines(output), row.lines) << output;
         if (row.held) {
             EXPECT_NE(LoadedHives().find(heldKey + L'\n'), std::wstring::npos) << "another run's hive was unloaded";
@@ -165,21 +181,160 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
         }
         EXPECT_EQ(LoadedHives(), before);
     }
-    WriteAll(Hive(kAccounts[1]), hiveFile);
+    std::ofstream(std::filesystem::path(Hive(kAccounts[1])), std::ios::binary) << hiveFile;
+    RemoveProfiles();
+}
 
-    // The core given the signed-in account's root removes a name there, the
-    // delete walk and the shell's path included, and leaves the current
-    // user's name of the same spelling alone.
-    ResetUsersKey({{L"", {{L"ann", REG_SZ, {}}}}});
-    UniqueHKey root;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_USERS, kAccounts[0].sid.c_str(), 0, KEY_READ | KEY_WRITE, root.put()), ERROR_SUCCESS);
-    Win32Registry registry(root.get());
-    AutomationOrApiShellFactory shells(L"HKEY_USERS\\" + kAccounts[0].sid);
-    Win32Archive archive(root.get());
-    EXPECT_TRUE(ScreenNames::RemoveScreenName(registry, shells, archive, L"ann", false).Done());
-    EXPECT_FALSE(registry.NameRemains(kUsersKey, L"ann"));
-    EXPECT_EQ(UsersValueNames(), std::vector<std::wstring>{L"ann"});
-    root.reset();
-    DeleteMessengerTree();
+namespace {
+
+// The platform's accounts, each account's registry and backup folder looked
+// at through what the platform opened, after the command and before the
+// unload: Wine keeps no change in a hive's file.
+class LookedAtBeforeUnload final : public cli::Accounts, cli::AccountVisitor {
+public:
+    // Per fixture account's SID: the names left, and each backup as
+    // "folder<tab>name held", each sorted. Wine keeps no file's owner or
+    // access list (each reads back as the running user's), so neither is
+    // checked here.
+    using Seen = std::map<std::wstring, std::pair<std::vector<std::wstring>, std::vector<std::wstring>>>;
+    Seen seen;
+
+    Visited ForEach(cli::AccountVisitor& visitor) override {
+        inner_ = &visitor;
+        return Win32Accounts().ForEach(*this);
+    }
+    std::vector<cli::Account> Chosen(std::vector<cli::Account> every) override { return inner_->Chosen(std::move(every)); }
+    void Failed(const cli::Account& account, Step step, reg::Status status) override { inner_->Failed(account, step, status); }
+    void Opened(const cli::Account& account, cli::AccountRegistry& opened) override {
+        inner_->Opened(account, opened);
+        if (std::ranges::none_of(kAccounts, [&](const FixtureAccount& fixture) { return fixture.sid == account.sid; })) return;
+        auto& [names, backups] = seen[account.sid];
+        EnumerateValues::ListScreenNames(opened.registry, names);
+        for (const reg::BackupFile& file : opened.archive.Backups()) {
+            std::vector<std::uint8_t> bytes;
+            reg::NameSnapshot held;
+            std::wstring why;
+            const bool read = opened.archive.ReadBackupFile(file.path, bytes) == reg::FileRead::kRead &&
+                              ScreenNames::ReadBackupFile(opened.registry, bytes, held, why);
+            backups.push_back(file.path.substr(0, file.path.rfind(L'\\')) + L'\t' + (read ? held.name : L"unread: " + why));
+        }
+        std::ranges::sort(names), std::ranges::sort(backups);
+    }
+
+private:
+    cli::AccountVisitor* inner_ = nullptr;
+};
+
+struct Said final : cli::Output {
+    std::wstring out, err;
+    bool Out(std::wstring_view text) override { return out += text, true; }
+    bool Err(std::wstring_view text) override { return err += text, true; }
+};
+
+void DeleteFiles(const std::wstring& folder) {
+    std::error_code ignored;
+    for (const auto& file : std::filesystem::directory_iterator(folder, ignored)) std::filesystem::remove(file.path(), ignored);
+}
+
+}  // namespace
+
+// remove over every account or one, with random names, as the exe runs it:
+// each account's own names go, with a backup in that account's own folder,
+// and come back from there with restore /user:. A registry link at one
+// account's Users key refuses that account alone, and its target keeps its
+// names.
+TEST(AllUsers, EachAccountsBackupInItsOwnFolder) {
+    ASSERT_NO_FATAL_FAILURE(MakeProfiles());
+    const std::wstring before = LoadedHives(), signedIn = kAccounts[0].sid + L'\\' + kUsersKey;
+    const std::wstring target = L"Software\\Wine\\TallowickLinkTarget", link = L"\\REGISTRY\\MACHINE\\" + target;
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, target.c_str(), L"ann", REG_SZ, L"", 2);
+    const unsigned seed = std::random_device{}();
+    std::printf("AllUsers: seed=%u\n", seed);
+    std::mt19937 rng(seed);
+    // Each account's names, then its leftover keys.
+    const std::vector<std::vector<std::wstring>> named = {{L"ann"}, {L"bo", L"Zo\u00eb"}, {L"cy", L"old"}};
+    for (int run = 0; run <= 12 && !HasFailure(); ++run) {
+        // The last runs: remove /all /allusers, restore, then remove /all /allusers with a link at
+        // the signed-in account's Users key.
+        const bool restore = run == 11, linked = run == 12, fixed = run >= 10;
+        RegDeleteTreeW(HKEY_USERS, signedIn.c_str());
+        if (!restore) RegSetKeyValueW(HKEY_USERS, signedIn.c_str(), L"ann", REG_SZ, L"", 2);
+        for (const FixtureAccount& account : kAccounts) DeleteFiles(restore ? L"" : Removed(account));
+        const std::size_t only = fixed ? 3 - 3 * restore : rng() % 4;  // an account's index, or 3: every account
+        const bool all = fixed ? !restore : rng() % 3 == 0, whatIf = !fixed && rng() % 5 == 0;
+        const auto upper = [](std::wstring name) { return CharUpperW(name.data()), name; };
+        std::vector<std::wstring> arguments = {restore ? L"restore" : L"remove"}, asked;
+        for (const std::wstring_view name : {L"ann", L"bo", L"Zo\u00eb", L"cy", L"old", L"ghost"})
+            if (!all && rng() % 2 == 0) asked.push_back(rng() % 2 == 0 ? std::wstring(name) : upper(std::wstring(name)));
+        if (restore || (!all && asked.empty())) asked = {restore ? L"ANN" : L"ghost"};
+        if (all) arguments.push_back(L"/all");
+        arguments.insert(arguments.end(), asked.begin(), asked.end());
+        arguments.push_back(only == 3 ? L"/allusers" : L"/user:" + kAccounts[only].sid);
+        if (whatIf) arguments.push_back(L"/whatif");
+        if (linked) {
+            RegDeleteKeyW(HKEY_USERS, signedIn.c_str());
+            UniqueHKey key;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_USERS, signedIn.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                                      KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, key.put(), nullptr), ERROR_SUCCESS);
+            RegSetValueExW(key.get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(link.data()),
+                           static_cast<DWORD>(link.size() * sizeof(wchar_t)));
+        }
+        LookedAtBeforeUnload::Seen expected;
+        for (std::size_t account = 0; account < 3; ++account) {
+            if (only != 3 && only != account) continue;
+            auto& [left, backups] = expected[kAccounts[account].sid];
+            for (const std::wstring& name : named[account]) {
+                const bool goes = !whatIf && (all || std::ranges::any_of(asked, [&](const std::wstring& a) { return upper(a) == upper(name); }));
+                if (name != L"old" && (restore || !goes)) left.push_back(name);
+                if (goes || restore) backups.push_back(Removed(kAccounts[account]) + L'\t' + name);
+            }
+            std::ranges::sort(left), std::ranges::sort(backups);
+            if (linked && account == 0) expected[kAccounts[0].sid] = {};
+        }
+        SCOPED_TRACE(testing::Message() << "AllUsers seed=" << seed << ", run " << run << ": tallowick-cli " << testing::PrintToString(arguments));
+        Win32Registry registry;
+        AutomationOrApiShellFactory shells;
+        Win32Archive archive;
+        LookedAtBeforeUnload accounts;
+        Said said;
+        const std::vector<std::wstring_view> views(arguments.begin(), arguments.end());
+        EXPECT_EQ(cli::Run(views, L"test", registry, shells, archive, accounts, said), linked ? 1 : 0) << said.out << said.err;
+        EXPECT_EQ(accounts.seen, expected) << said.out << said.err;
+        EXPECT_EQ(said.err.starts_with(kAccounts[0].sid + L"\tCould not read the screen names.\r\n"), linked) << said.err;
+        EXPECT_EQ(LoadedHives(), before);
+    }
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, target.c_str(), L"ann", RRF_RT_ANY, nullptr, nullptr, nullptr), ERROR_SUCCESS)
+        << "the link's target lost its name";
+    // The link goes with the signed-in account's hive.
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, target.c_str()), RegDeleteKeyW(HKEY_LOCAL_MACHINE, target.c_str());
+    for (const FixtureAccount& account : kAccounts) DeleteFiles(Removed(account));
+    RemoveProfiles();
+}
+
+// Ctrl+C while an account's hive is loaded: that account is finished and its
+// hive unloaded, no other is loaded, and the run says it stopped. The second
+// account's many names fill the output pipe, which is read only after the
+// Ctrl+C: the run waits there with that hive loaded.
+TEST(AllUsers, CtrlCLeavesNoHiveLoaded) {
+    ASSERT_NO_FATAL_FAILURE(MakeProfiles(20000));
+    const std::wstring before = LoadedHives(), second = L"Tallowick-" + kAccounts[1].sid + L'\n';
+    std::string output;
+    const DWORD exitCode = RunOtherProcess(L"\"" TALLOWICK_CLI L"\" list /allusers", &output, [&](DWORD process) {
+        const Deadline deadline("the run to load the second fixture account's hive", 60);
+        while (LoadedHives().find(second) == std::wstring::npos) Sleep(10);
+        // Attached to its console, this process ignores the Ctrl+C it sends.
+        FreeConsole();
+        ASSERT_TRUE(AttachConsole(process)) << GetLastError();
+        SetConsoleCtrlHandler(nullptr, TRUE);
+        EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        FreeConsole();
+        AttachConsole(ATTACH_PARENT_PROCESS);
+    });
+    EXPECT_EQ(exitCode, 1U);
+    EXPECT_NE(output.find("S-1-5-21-1-2-3-1002\tmore19999\r\n"), std::string::npos) << "the second account was not finished";
+    EXPECT_EQ(output.find("S-1-5-21-1-2-3-1003"), std::string::npos) << "an account was visited after the Ctrl+C";
+    EXPECT_TRUE(output.ends_with("tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n"))
+        << output.substr(output.size() - std::min<std::size_t>(output.size(), 300));
+    EXPECT_EQ(LoadedHives(), before);
     RemoveProfiles();
 }
