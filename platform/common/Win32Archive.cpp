@@ -242,9 +242,9 @@ class OwnedBy {
 public:
     OwnedBy(const std::wstring& sid, bool folder) {
         if (sid.empty()) return;
-        const std::wstring inherit = folder ? L"OICI" : L"";
         std::wstring sddl = L"O:" + sid + L"D:P";
-        for (const std::wstring& trustee : {sid, std::wstring(L"SY"), std::wstring(L"BA")}) sddl += L"(A;" + inherit + L";FA;;;" + trustee + L")";
+        for (const std::wstring_view trustee : {std::wstring_view(sid), std::wstring_view(L"SY"), std::wstring_view(L"BA")})
+            sddl.append(L"(A;").append(folder ? L"OICI" : L"").append(L";FA;;;").append(trustee).append(L")");
         made_ = ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor_.put(), nullptr) != 0;
         attributes_.lpSecurityDescriptor = descriptor_.get();
     }
