@@ -46,7 +46,8 @@ constexpr struct {
      L"  tallowick-cli restore ... /user:ACCOUNT into that account, from its own backups (elevated)\r\n"},
     {L"backups",
      L"  tallowick-cli backups                   the backup files, latest removal first: its date and time, name, file\r\n"
-     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"},
+     L"  tallowick-cli backups /delete NAME...   deletes every backup of these names (/all: every backup)\r\n"
+     L"  tallowick-cli backups ... /allusers     the same for every account of the PC, or /user:ACCOUNT for one (elevated)\r\n"},
 };
 
 constexpr std::wstring_view kOthers =
@@ -481,8 +482,10 @@ public:
         const auto fully = [&](const Account& account) {
             return whole_.SameName(account.name, *only_) || whole_.SameName(account.sid, *only_);
         };
+        // .\user, as runas takes a local account, names the user alone.
+        const std::wstring_view user = only_->starts_with(L".\\") ? only_->substr(2) : *only_;
         const auto byUser = [&](const Account& account) {
-            return whole_.SameName(std::wstring_view(account.name).substr(account.name.rfind(L'\\') + 1), *only_);
+            return whole_.SameName(std::wstring_view(account.name).substr(account.name.rfind(L'\\') + 1), user);
         };
         std::vector<Account> chosen;
         std::ranges::copy_if(every, std::back_inserter(chosen), fully);
@@ -552,7 +555,8 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     const auto badSwitch = [&](std::initializer_list<std::wstring_view> allowed) -> std::optional<int> {
         for (const std::wstring_view switchGiven : rest.switches)
             if (std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(switchGiven, word); }))
-                return command.BadUsage(L"unknown switch " + Quoted(switchGiven) + L".");
+                return command.BadUsage(L"unknown switch " + Quoted(switchGiven) +
+                                        (IsSwitch(switchGiven, L"user") ? L"; an account is named as /user:ACCOUNT." : L"."));
         for (const std::wstring_view word : allowed)
             if (given(word) > 1) return command.BadUsage(L"the switch /" + std::wstring(word) + L" is given twice.");
         return std::nullopt;
@@ -581,16 +585,16 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
         job = [&](Command& account) { account.RestoreNames(rest); };
     } else if (SameAsciiNoCase(verb, L"backups")) {
-        if (const auto bad = badSwitch({L"delete", L"all"})) return *bad;
+        if (const auto bad = badSwitch({L"delete", L"all", L"allusers", L"user:"})) return *bad;
+        if (const auto bad = accountsBad()) return *bad;
         const bool all = has(L"all");
-        if (!has(L"delete")) {
-            if (!rest.switches.empty() || !rest.names.empty()) return command.BadUsage(L"backups lists them all; /delete deletes.");
-            command.ListBackups();
-            return command.ExitCode();
-        }
-        if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names whose backups to delete, or /all alone.");
-        command.DeleteBackups(rest, all);
-        return command.ExitCode();
+        if (!has(L"delete") && (all || !rest.names.empty())) return command.BadUsage(L"backups lists them all; /delete deletes.");
+        if (has(L"delete") && all == !rest.names.empty())
+            return command.BadUsage(L"name the screen names whose backups to delete, or /all alone.");
+        job = [&, all, remove = has(L"delete")](Command& account) {
+            if (remove) account.DeleteBackups(rest, all);
+            else account.ListBackups();
+        };
     } else {
         if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif", L"allusers", L"user:"})) return *bad;
         if (const auto bad = accountsBad()) return *bad;

@@ -38,6 +38,10 @@ public:
     // BackupFileName, and gives its path.
     virtual ArchiveStatus SaveBackup(std::wstring_view name, const Moment& removed,
                                      const std::vector<std::uint8_t>& fileBytes, std::wstring& path) = 0;
+    // The folder that backups go into, empty where none is known: kDone when
+    // a backup could be saved there now, making no folder but Tallowick's
+    // own; else kNoBackupFolder.
+    virtual ArchiveStatus BackupFolder(std::wstring& folder) = 0;
     // Deletes the name's settings key as `saved` holds it, deepest first: a
     // key that holds anything else now stops the removal there, and it and
     // the keys above it stay (kChanged).

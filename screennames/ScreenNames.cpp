@@ -42,7 +42,9 @@ std::wstring_view RemoveReason(What what, std::wstring_view name) {
     case What::kRefusedName: break;
     case What::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
     case What::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
-    case What::kNoBackupFolder: return L"there is no folder for its backup: %LOCALAPPDATA% and the local application data folder are unavailable";
+    case What::kNoBackupFolder:
+        return L"there is no folder for its backup: the local application data folder (%LOCALAPPDATA%, or the account's shell "
+               L"folder for it) is not known";
     case What::kBackupNotWritten: return L"its backup file could not be written";
     case What::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
     case What::kBackupWouldNotRestore:
@@ -103,7 +105,8 @@ What BackUp(const reg::RegistryReader& registry, reg::NameArchive& archive, std:
             const bool moved = archive.Snapshot(USERS_KEY_PATH, name, again) != reg::ArchiveStatus::kDone || again != snapshot;
             return moved ? What::kChanged : What::kBackupWouldNotRestore;
         }
-        return save ? FromArchive(archive.SaveBackup(name, now, bytes, file)) : What::kDone;
+        std::wstring folder;
+        return FromArchive(save ? archive.SaveBackup(name, now, bytes, file) : archive.BackupFolder(folder));
     } catch (...) {
         return What::kBackupNotWritten;
     }
@@ -213,7 +216,10 @@ Outcome Prepare(const reg::RegistryReader& registry, reg::NameArchive& archive, 
     if (IsAddressableName(name))
         outcome.what = BackUp(registry, archive, name, outcome.snapshot, file, backUp, job == Job::kRemove);
     if (outcome.Done()) return outcome;
-    return RemovalStopped(job, outcome.what, {std::wstring(name), {}, {}});
+    Outcome stopped = RemovalStopped(job, outcome.what, {std::wstring(name), {}, {}});
+    if (std::wstring folder; stopped.what == What::kNoBackupFolder && (archive.BackupFolder(folder), !folder.empty()))
+        stopped.why = L"there is no folder for its backup: " + folder + L" does not exist, and cannot be made";
+    return stopped;
 }
 
 // The one rule every restore keeps, so that nothing another program made is

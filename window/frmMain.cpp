@@ -172,8 +172,10 @@ void frmMain::OnHelpClick() {
         L"This window shows the names of the signed-in user only. To list or remove the names of every account of this PC, "
         L"an administrator runs tallowick-cli.exe from an elevated prompt, or a script as SYSTEM:\r\n\r\n"
         L"    tallowick-cli list /allusers\r\n"
+        L"    tallowick-cli remove /all /allusers /whatif\r\n"
         L"    tallowick-cli remove /all /allusers\r\n\r\n"
-        L"Each account's backups go into that account's own folder, for its user to restore.");
+        L"/whatif says what would go, and changes nothing. Each account's backups go into that account's own folder, for its "
+        L"user to restore signed in, or for an administrator: tallowick-cli restore NAME /user:ACCOUNT.");
 }
 
 // Every outcome of the core in the window's words. A failure names the name

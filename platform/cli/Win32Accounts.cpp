@@ -4,6 +4,7 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <string>
@@ -174,15 +175,29 @@ public:
     ConsoleControlHandler& operator=(const ConsoleControlHandler&) = delete;
 };
 
-// A file's folder, as a profile's registry names it: %USERPROFILE% is that
-// account's profile folder, not the profile of whoever runs this.
+// A folder as a profile's registry names it, or none: %USERPROFILE% is that
+// account's profile folder, not the profile of whoever runs this, and the
+// machine's own variables are the same for every account; any other, such as
+// %USERNAME% or %HOMEPATH%, would be this process's, and lead to another
+// account's folder. So would a relative path, to the current folder.
 std::wstring ExpandedFor(const Profile& profile, std::wstring path) {
     constexpr std::wstring_view kProfile = L"%USERPROFILE%";
     if (NewerApis::Get().SameNameNoCase(std::wstring_view(path).substr(0, kProfile.size()), kProfile))
         path.replace(0, kProfile.size(), profile.folder);
+    constexpr std::array<std::wstring_view, 6> kMachine = {L"SystemDrive",     L"SystemRoot", L"windir", L"ProgramData",
+                                                           L"ALLUSERSPROFILE", L"PUBLIC"};
+    for (std::size_t open = path.find(L'%'), close = 0; open != std::wstring::npos; open = path.find(L'%', close + 1)) {
+        close = path.find(L'%', open + 1);
+        if (close == std::wstring::npos) break;  // a lone % stays as it is
+        const std::wstring_view name = std::wstring_view(path).substr(open + 1, close - open - 1);
+        if (std::ranges::none_of(kMachine, [&](std::wstring_view machine) { return NewerApis::Get().SameNameNoCase(name, machine); }))
+            return {};
+    }
     std::array<wchar_t, std::size_t{4} * MAX_PATH> expanded{};
     const DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
-    return length == 0 || length > expanded.size() ? std::wstring() : std::wstring(expanded.data());
+    const std::wstring folder = length == 0 || length > expanded.size() ? std::wstring() : std::wstring(expanded.data());
+    const bool absolute = folder.starts_with(L"\\\\") || (folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\');
+    return absolute ? folder : std::wstring();
 }
 
 // The account's own local application data folder: where its shell folders

@@ -406,6 +406,21 @@ reg::ArchiveStatus Win32Archive::SaveBackup(std::wstring_view name, const reg::M
     return kNotWritten;
 }
 
+// The folder, Tallowick's folder above it, or the local application data
+// folder above that must be there: SaveBackup makes only Tallowick's two.
+reg::ArchiveStatus Win32Archive::BackupFolder(std::wstring& folder) {
+    using enum reg::ArchiveStatus;
+    folder = Folder();
+    std::wstring there = folder;
+    for (int level = 0; level < 3 && !there.empty(); ++level) {
+        if (const DWORD attributes = GetFileAttributesW(ForFileApi(there).c_str()); attributes != INVALID_FILE_ATTRIBUTES)
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kDone : kNoBackupFolder;
+        const std::size_t up = there.rfind(L'\\');
+        there.resize(up == std::wstring::npos ? 0 : up);
+    }
+    return kNoBackupFolder;
+}
+
 bool Win32Archive::DeleteBackup(const std::wstring& path) { return DeleteFileW(ForFileApi(path).c_str()) != 0; }
 
 // The last written first: the order of backups whose removals record the

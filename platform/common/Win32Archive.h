@@ -29,6 +29,7 @@ public:
     reg::ArchiveStatus SaveBackup(std::wstring_view name, const reg::Moment& removed,
                                   const std::vector<std::uint8_t>& fileBytes, std::wstring& path) override;
     reg::ArchiveStatus DeleteSavedKey(std::wstring_view usersKeyPath, const reg::KeyTree& saved) override;
+    reg::ArchiveStatus BackupFolder(std::wstring& folder) override;
     bool DeleteBackup(const std::wstring& path) override;
     void MarkPartial(const std::wstring& path) override;
     std::vector<reg::BackupFile> Backups() override;

@@ -49,7 +49,10 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         {{L"remove", L"bob", L"ghost", L"/user:pc\\ANN", L"/whatif"},
          L"PC\\ann\tWould remove \"Bob\": 2 keys, 2 values, 3 bytes.\r\nPC\\ann\tNo screen name \"ghost\".\r\n", 0, {}, L"", {}, Names{}},
         {{L"remove", L"Bob", L"-user:S-1-5-21-3"}, L"PC\\cy\tRemoved \"Bob\".\r\n", 0, {L"Bob"}},
-        {{L"restore", L"bob", L"/USER:cy"}, L"PC\\cy\tRestored \"Bob\".\r\n", 0, {}, L"", {{L"remove", L"Bob"}}},
+        {{L"restore", L"bob", L"/USER:.\\cy"}, L"PC\\cy\tRestored \"Bob\".\r\n", 0, {}, L"", {{L"remove", L"Bob"}}},
+        {{L"backups", L"/delete", L"/all", L"/user:cy"}, L"PC\\cy\tDeleted \"Removed\\Bob.reg\".\r\nPC\\cy\tDeleted \"Removed\\alice.reg\".\r\n", 0, both,
+         L"", removeBoth, Names{}},
+        {{L"list", L"/user"}, L"", 2, {}, L"tallowick-cli: unknown switch \"/user\"; an account is named as /user:ACCOUNT."},
         {{L"list", L"/user:ann"}, L"", 2, {}, L"tallowick-cli: \"ann\" names more than one account (PC\\ann, DOM\\ann): give DOMAIN\\user or the SID."},
         {{L"list", L"/user:nobody"}, L"", 1, {}, L"tallowick-cli: no account \"nobody\" on this PC.\r\n"},
         {{L"remove", L"/all", L"/allusers", L"/user:cy"}, L"", 2, {}, L"tallowick-cli: give /allusers or /user:ACCOUNT, not both."},
@@ -137,7 +140,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_NE(RunCli(shown, {typed.begin(), typed.end()}), cli::kBadUsage) << testing::PrintToString(line);
         ++commands;
     }
-    EXPECT_EQ(commands, 2);
+    EXPECT_EQ(commands, 3);
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
     EXPECT_EQ(cli::ConsolePiece(std::wstring(7, L'x') + L"\xD83D\xDE00", 8), 7U);

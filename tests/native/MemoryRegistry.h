@@ -85,6 +85,7 @@ public:
         files[path] = fileBytes;
         return reg::ArchiveStatus::kDone;
     }
+    reg::ArchiveStatus BackupFolder(std::wstring& folder) override { return folder = L"Removed", reg::ArchiveStatus::kDone; }
     // Asked as the shell is asked for a key, and as locked.
     reg::ArchiveStatus DeleteSavedKey(std::wstring_view /*usersKeyPath*/, const reg::KeyTree& saved) override {
         const std::unique_ptr<ScriptShell> shell = Create();

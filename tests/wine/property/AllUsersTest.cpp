@@ -28,6 +28,7 @@
 namespace {
 
 const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const std::wstring kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 struct FixtureAccount {
     std::wstring sid;
     std::vector<std::wstring> names, keys;
@@ -69,8 +70,7 @@ void MakeProfiles(int more = 0) {
         for (const std::wstring& name : names) SetText(HKEY_CURRENT_USER, users, name, L"");
         for (const std::wstring& key : account.keys) SetText(HKEY_CURRENT_USER, users + L'\\' + key, L"", L"");
         if (!account.shellFolder.empty())
-            SetText(HKEY_CURRENT_USER, seed + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                    L"Local AppData", account.shellFolder, REG_EXPAND_SZ);
+            SetText(HKEY_CURRENT_USER, seed + L"\\" + kShellFolders, L"Local AppData", account.shellFolder, REG_EXPAND_SZ);
         std::filesystem::create_directories(std::filesystem::path(Folder(account) + L'\\' + account.local));
         DeleteFileW(Hive(account).c_str());
         UniqueHKey root;
@@ -253,20 +253,23 @@ TEST(AllUsers, EachAccountsBackupInItsOwnFolder) {
     std::mt19937 rng(seed);
     // Each account's names, then its leftover keys.
     const std::vector<std::vector<std::wstring>> named = {{L"ann"}, {L"bo", L"Zo\u00eb"}, {L"cy", L"old"}};
-    for (int run = 0; run <= 12 && !HasFailure(); ++run) {
-        // The last runs: remove /all /allusers, restore, then remove /all /allusers with a link at
-        // the signed-in account's Users key.
-        const bool restore = run == 11, linked = run == 12, fixed = run >= 10;
+    for (int run = 0; run <= 13 && !HasFailure(); ++run) {
+        // The last runs: remove /all /allusers; restore; /whatif where the account's shell folder
+        // needs the runner's %HOMEPATH%, which must not be taken; remove /all /allusers with a link
+        // at the signed-in account's Users key.
+        const bool restore = run == 11, unknownFolder = run == 12, linked = run == 13, fixed = run >= 10, one = restore || unknownFolder;
         RegDeleteTreeW(HKEY_USERS, signedIn.c_str());
         if (!restore) RegSetKeyValueW(HKEY_USERS, signedIn.c_str(), L"ann", REG_SZ, L"", 2);
         for (const FixtureAccount& account : kAccounts) DeleteFiles(restore ? L"" : Removed(account));
-        const std::size_t only = fixed ? 3 - 3 * restore : rng() % 4;  // an account's index, or 3: every account
-        const bool all = fixed ? !restore : rng() % 3 == 0, whatIf = !fixed && rng() % 5 == 0;
+        const std::size_t only = fixed ? 3 - 3 * one : rng() % 4;  // an account's index, or 3: every account
+        const bool all = fixed ? !one : rng() % 3 == 0, whatIf = unknownFolder || (!fixed && rng() % 5 == 0);
         const auto upper = [](std::wstring name) { return CharUpperW(name.data()), name; };
         std::vector<std::wstring> arguments = {restore ? L"restore" : L"remove"}, asked;
         for (const std::wstring_view name : {L"ann", L"bo", L"Zo\u00eb", L"cy", L"old", L"ghost"})
             if (!all && rng() % 2 == 0) asked.push_back(rng() % 2 == 0 ? std::wstring(name) : upper(std::wstring(name)));
-        if (restore || (!all && asked.empty())) asked = {restore ? L"ANN" : L"ghost"};
+        if (one || (!all && asked.empty())) asked = {one ? L"ANN" : L"ghost"};
+        if (unknownFolder)
+            SetText(HKEY_USERS, kAccounts[0].sid + L"\\" + kShellFolders, L"Local AppData", L"%HOMEDRIVE%%HOMEPATH%\\AppData\\Local", REG_EXPAND_SZ);
         if (all) arguments.push_back(L"/all");
         arguments.insert(arguments.end(), asked.begin(), asked.end());
         arguments.push_back(only == 3 ? L"/allusers" : L"/user:" + kAccounts[only].sid);
@@ -298,7 +301,7 @@ TEST(AllUsers, EachAccountsBackupInItsOwnFolder) {
         LookedAtBeforeUnload accounts;
         Said said;
         const std::vector<std::wstring_view> views(arguments.begin(), arguments.end());
-        EXPECT_EQ(cli::Run(views, L"test", registry, shells, archive, accounts, said), linked ? 1 : 0) << said.out << said.err;
+        EXPECT_EQ(cli::Run(views, L"test", registry, shells, archive, accounts, said), linked || unknownFolder ? 1 : 0) << said.out << said.err;
         EXPECT_EQ(accounts.seen, expected) << said.out << said.err;
         EXPECT_EQ(said.err.starts_with(kAccounts[0].sid + L"\tCould not read the screen names.\r\n"), linked) << said.err;
         EXPECT_EQ(LoadedHives(), before);
