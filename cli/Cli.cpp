@@ -199,8 +199,8 @@ public:
     // `whole`: the command run for every account, of which this is one
     // account's part.
     Command(reg::RegistryReader& registry, ScriptShellFactory& shells, reg::NameArchive& archive, Output& output,
-            Command* whole = nullptr)
-        : registry_(registry), shells_(shells), archive_(archive), output_(output), whole_(whole) {}
+            Command* whole = nullptr, const std::atomic<bool>* stopping = nullptr)
+        : registry_(registry), shells_(shells), archive_(archive), output_(output), whole_(whole), stopping_(stopping) {}
 
     int BadUsage(std::wstring_view why) {
         Err(L"tallowick-cli: " + std::wstring(why) + L"\r\n\r\n");
@@ -279,10 +279,12 @@ public:
         std::vector<std::wstring> listed;
         if (!ReadNames(listed, true)) return;
         if (all) {
-            for (const std::wstring& name : listed) Remove(name, backUp, whatIf);
+            for (const std::wstring& name : listed)
+                if (!Stopped()) Remove(name, backUp, whatIf);
             return;
         }
         for (const std::wstring_view name : asked.names) {
+            if (Stopped()) return;
             const auto found = std::ranges::find_if(listed, [&](const std::wstring& n) { return registry_.SameName(n, name); });
             if (found == listed.end()) NotListed(name);
             else Remove(*found, backUp, whatIf);
@@ -293,8 +295,17 @@ public:
     void RestoreNames(const Arguments& asked) {
         std::vector<std::wstring> listed;
         if (!ReadNames(listed)) return;
-        for (const std::wstring_view name : asked.names) Restore(name, asked.IsFile(name));
+        for (const std::wstring_view name : asked.names)
+            if (!Stopped()) Restore(name, asked.IsFile(name));
     }
+
+    // True once the user stopped the run, and this account's work is cut short.
+    bool Stopped() {
+        if (stopping_ == nullptr || !*stopping_) return false;
+        cut_ = true;
+        return true;
+    }
+    bool Cut() const { return cut_; }
 
     // The backup folder's files, the latest removal first, each read once:
     // a copy, an unzip or a touch changes when a file was written, not when
@@ -425,7 +436,9 @@ private:
     reg::NameArchive& archive_;
     Output& output_;
     Command* whole_;
+    const std::atomic<bool>* stopping_;
     int exitCode_ = kDone;
+    bool cut_ = false;
     bool outLost_ = false;
     std::optional<std::vector<Backup>> backups_;  // listed on first need
 };
@@ -505,10 +518,12 @@ public:
     }
     void Opened(const Account& account, AccountRegistry& opened) override {
         AccountLines lines(output_, account.name);
-        Command command(opened.registry, opened.shells, opened.archive, lines, &whole_);
+        Command command(opened.registry, opened.shells, opened.archive, lines, &whole_, &opened.stopping);
         job_(command);
         whole_.Fail(command.ExitCode());
+        cut_ = cut_ || command.Cut();
     }
+    bool Cut() const { return cut_; }
     void Failed(const Account& account, Step step, reg::Status status) override {
         AccountLines lines(output_, account.name);
         lines.Err(L"tallowick-cli: " + AccountFailure(account, step, status) + L".\r\n");
@@ -520,6 +535,7 @@ private:
     Output& output_;
     std::optional<std::wstring_view> only_;
     Job job_;
+    bool cut_ = false;
 };
 
 }  // namespace
@@ -616,9 +632,9 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     if (visited == Accounts::Visited::kNoProfileList)
         command.Err(L"tallowick-cli: the list of the PC's profiles (HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList) "
                     L"could not be read.\r\n");
-    if (visited == Accounts::Visited::kStopped)
-        command.Err(L"tallowick-cli: stopped before the last account; no account's registry is left loaded.\r\n");
-    if (visited != Accounts::Visited::kEvery) command.Fail();
+    if (visited == Accounts::Visited::kStopped || visitor.Cut())
+        command.Err(L"tallowick-cli: stopped before all was done; no account's registry is left loaded.\r\n");
+    if (visited != Accounts::Visited::kEvery || visitor.Cut()) command.Fail();
     return command.ExitCode();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -44,7 +45,8 @@ struct Account {
 struct AccountRegistry {
     reg::RegistryReader& registry;
     ScriptShellFactory& shells;
-    reg::NameArchive& archive;  // that account's own backups
+    reg::NameArchive& archive;        // that account's own backups
+    const std::atomic<bool>& stopping;  // set by Ctrl+C: no further name is taken
 };
 
 // Told of each account in turn. `Failed` names a step the platform could not

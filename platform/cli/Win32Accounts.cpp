@@ -138,9 +138,9 @@ private:
 
 // Held while an account is visited, from the load of its hive to the unload.
 // Ctrl+C, Ctrl+Break and the console's closing run the handler on a thread of
-// their own, which waits here for the account's hive to be unloaded, and lets
-// no other be loaded: the run then stops, or the process ends, with no hive
-// left loaded.
+// their own, which stops the run before its next name, then waits here for
+// the account's hive to be unloaded, and lets no other be loaded: the run then
+// stops, or the process ends, with no hive left loaded.
 struct StopLock {
     StopLock() { InitializeCriticalSection(&section); }
     CRITICAL_SECTION section{};
@@ -245,7 +245,7 @@ cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
             Win32Registry registry(hive.Root());
             AutomationOrApiShellFactory shells(hive.ShellRoot());
             Win32Archive archive(hive.Root(), local.empty() ? local : local + L"\\" + std::wstring(kRemovedFolder), profile.sid);
-            cli::AccountRegistry opened{registry, shells, archive};
+            cli::AccountRegistry opened{registry, shells, archive, Stop().stopped};
             visitor.Opened(profile, opened);
         }
         if (const LSTATUS status = hive.Unload(); status != ERROR_SUCCESS) visitor.Failed(profile, Step::kNotUnloaded, status);

@@ -41,7 +41,8 @@ struct SomeAccounts final : cli::Accounts {
         for (const cli::Account& account : visitor.Chosen({{L"PC\\ann", L"S-1-5-21-1", L"C:\\Users\\ann"},
                                                            {L"DOM\\ann", L"S-1-5-21-9", L"C:\\Users\\ann.DOM"},
                                                            {L"PC\\cy", L"S-1-5-21-3", L"C:\\Users\\cy"}})) {
-            cli::AccountRegistry opened{registry, registry, registry};
+            static const std::atomic<bool> kGoing = false;
+            cli::AccountRegistry opened{registry, registry, registry, kGoing};
             if (account.sid == L"S-1-5-21-9") visitor.Failed(account, cli::AccountVisitor::Step::kNotLoaded, reg::kBadDb);
             else visitor.Opened(account, opened);
         }
