@@ -22,7 +22,9 @@ namespace {
 
 using namespace ScreenNames;
 
-constexpr std::wstring_view kAbout = L"Lists, removes and restores the messenger's saved screen names of the signed-in user.\r\n";
+constexpr std::wstring_view kAbout =
+    L"Lists, removes and restores the messenger's saved screen names of the signed-in user, or, from an elevated prompt, "
+    L"of any account of the PC.\r\n";
 
 // Each verb's lines, which "VERB /?" prints alone.
 constexpr struct {
@@ -475,6 +477,7 @@ std::wstring AccountFailure(const Account& account, AccountVisitor::Step step, r
         why = L"it is already loaded under HKEY_USERS as " + std::wstring(kHiveKeyPrefix) + account.sid +
               L", by another run or by one that was ended; when no other run is going, reg unload it and try again";
     if (status == reg::kBadDb || status == reg::kRegistryCorrupt || status == reg::kNotRegistryFile) why = L"the file is damaged";
+    if (status == reg::kBadPathname) why = L"its profile folder in ProfileList is no full path of its own";
     const std::wstring hive = Quoted(account.folder + L"\\NTUSER.DAT");
     return step == AccountVisitor::Step::kNotLoaded ? L"could not load the account's registry " + hive + L": " + why
                                                      : L"could not unload the account's registry " + hive + L": " + why;

@@ -25,7 +25,7 @@ inline constexpr Status kLinkOnPath = 681;
 inline constexpr Status kAccessDenied = 5;
 // Why an account's registry file could not be loaded.
 inline constexpr Status kPathNotFound = 3, kSharingViolation = 32, kBadDb = 1009, kRegistryCorrupt = 1015,
-                        kNotRegistryFile = 1017, kAlreadyExists = 183;
+                        kNotRegistryFile = 1017, kAlreadyExists = 183, kBadPathname = 161;
 
 // Root key names, the registry editor's own words and the command line's
 // switches are the same whatever the case of their ASCII letters.

@@ -175,7 +175,8 @@ void frmMain::OnHelpClick() {
         L"    tallowick-cli remove /all /allusers /whatif\r\n"
         L"    tallowick-cli remove /all /allusers\r\n\r\n"
         L"/whatif says what would go, and changes nothing. Each account's backups go into that account's own folder, for its "
-        L"user to restore signed in, or for an administrator: tallowick-cli restore NAME /user:ACCOUNT.");
+        L"user to restore signed in, or for an administrator:\r\n\r\n"
+        L"    tallowick-cli restore NAME /user:ACCOUNT");
 }
 
 // Every outcome of the core in the window's words. A failure names the name

@@ -37,9 +37,34 @@ bool EnableHivePrivileges() {
     return true;
 }
 
-// The profile's folder, its environment strings (%SystemDrive%) expanded.
+bool IsFullPath(std::wstring_view path) {
+    return path.starts_with(L"\\\\") || (path.size() >= 3 && path[1] == L':' && path[2] == L'\\');
+}
+
+// A full path of an account's, its machine's variables (%SystemDrive%)
+// expanded; or none. Any other variable, such as %USERNAME% or %HOMEPATH%,
+// would be this process's, and lead to another account's folder; so would a
+// relative path, to the current folder.
+std::wstring MachineExpanded(const std::wstring& path) {
+    constexpr std::array<std::wstring_view, 6> kMachine = {L"SystemDrive",     L"SystemRoot", L"windir", L"ProgramData",
+                                                           L"ALLUSERSPROFILE", L"PUBLIC"};
+    for (std::size_t open = path.find(L'%'), close = 0; open != std::wstring::npos; open = path.find(L'%', close + 1)) {
+        close = path.find(L'%', open + 1);
+        if (close == std::wstring::npos) break;  // a lone % stays as it is
+        const std::wstring_view name = std::wstring_view(path).substr(open + 1, close - open - 1);
+        if (std::ranges::none_of(kMachine, [&](std::wstring_view machine) { return NewerApis::Get().SameNameNoCase(name, machine); }))
+            return {};
+    }
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> expanded{};
+    const DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    const std::wstring folder = length == 0 || length > expanded.size() ? std::wstring() : std::wstring(expanded.data());
+    return IsFullPath(folder) ? folder : std::wstring();
+}
+
+// The profile's folder; where it is no full path of its own, as stored, which
+// no account is then loaded from.
 bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
-    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{}, expanded{};
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{};
     DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
     UniqueHKey profile;
     if (RegOpenKeyExW(list, sid.c_str(), 0, KEY_QUERY_VALUE, profile.put()) != ERROR_SUCCESS ||
@@ -47,9 +72,8 @@ bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
             ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
-    const DWORD length = ExpandEnvironmentStringsW(stored.data(), expanded.data(), static_cast<DWORD>(expanded.size()));
-    if (length == 0 || length > expanded.size()) return false;
-    folder = expanded.data();
+    folder = MachineExpanded(stored.data());
+    if (folder.empty()) folder = stored.data();
     return !folder.empty();
 }
 
@@ -176,28 +200,12 @@ public:
 };
 
 // A folder as a profile's registry names it, or none: %USERPROFILE% is that
-// account's profile folder, not the profile of whoever runs this, and the
-// machine's own variables are the same for every account; any other, such as
-// %USERNAME% or %HOMEPATH%, would be this process's, and lead to another
-// account's folder. So would a relative path, to the current folder.
+// account's profile folder, not the profile of whoever runs this.
 std::wstring ExpandedFor(const Profile& profile, std::wstring path) {
     constexpr std::wstring_view kProfile = L"%USERPROFILE%";
     if (NewerApis::Get().SameNameNoCase(std::wstring_view(path).substr(0, kProfile.size()), kProfile))
         path.replace(0, kProfile.size(), profile.folder);
-    constexpr std::array<std::wstring_view, 6> kMachine = {L"SystemDrive",     L"SystemRoot", L"windir", L"ProgramData",
-                                                           L"ALLUSERSPROFILE", L"PUBLIC"};
-    for (std::size_t open = path.find(L'%'), close = 0; open != std::wstring::npos; open = path.find(L'%', close + 1)) {
-        close = path.find(L'%', open + 1);
-        if (close == std::wstring::npos) break;  // a lone % stays as it is
-        const std::wstring_view name = std::wstring_view(path).substr(open + 1, close - open - 1);
-        if (std::ranges::none_of(kMachine, [&](std::wstring_view machine) { return NewerApis::Get().SameNameNoCase(name, machine); }))
-            return {};
-    }
-    std::array<wchar_t, std::size_t{4} * MAX_PATH> expanded{};
-    const DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
-    const std::wstring folder = length == 0 || length > expanded.size() ? std::wstring() : std::wstring(expanded.data());
-    const bool absolute = folder.starts_with(L"\\\\") || (folder.size() >= 3 && folder[1] == L':' && folder[2] == L'\\');
-    return absolute ? folder : std::wstring();
+    return MachineExpanded(path);
 }
 
 // The account's own local application data folder: where its shell folders
@@ -234,7 +242,7 @@ cli::Accounts::Visited Win32Accounts::ForEach(cli::AccountVisitor& visitor) {
         const Held held;
         if (Stop().stopped) return Visited::kStopped;
         AccountHive hive;
-        if (const LSTATUS status = hive.Open(profile); status != ERROR_SUCCESS) {
+        if (const LSTATUS status = IsFullPath(profile.folder) ? hive.Open(profile) : ERROR_BAD_PATHNAME; status != ERROR_SUCCESS) {
             visitor.Failed(profile, Step::kNotLoaded, status);
             continue;
         }

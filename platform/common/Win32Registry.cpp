@@ -17,7 +17,7 @@ static_assert(reg::kSuccess == ERROR_SUCCESS && reg::kFileNotFound == ERROR_FILE
               reg::kPathNotFound == ERROR_PATH_NOT_FOUND && reg::kSharingViolation == ERROR_SHARING_VIOLATION &&
               reg::kBadDb == ERROR_BADDB && reg::kRegistryCorrupt == ERROR_REGISTRY_CORRUPT &&
               reg::kNotRegistryFile == ERROR_NOT_REGISTRY_FILE && reg::kAccessDenied == ERROR_ACCESS_DENIED &&
-              reg::kAlreadyExists == ERROR_ALREADY_EXISTS);
+              reg::kAlreadyExists == ERROR_ALREADY_EXISTS && reg::kBadPathname == ERROR_BAD_PATHNAME);
 
 class Win32Key final : public reg::OpenedKey {
 public:

@@ -140,7 +140,7 @@ TEST(Cli, GrammarOutputsAndExitCodes) {
         EXPECT_NE(RunCli(shown, {typed.begin(), typed.end()}), cli::kBadUsage) << testing::PrintToString(line);
         ++commands;
     }
-    EXPECT_EQ(commands, 3);
+    EXPECT_EQ(commands, 4);
     // Console writes never split a surrogate pair.
     EXPECT_EQ(cli::ConsolePiece(std::wstring(10, L'x'), 8), 8U);
     EXPECT_EQ(cli::ConsolePiece(std::wstring(7, L'x') + L"\xD83D\xDE00", 8), 7U);

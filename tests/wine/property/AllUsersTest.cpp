@@ -142,6 +142,8 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
                               "\"C:\\users\\tallowick-1003\\NTUSER.DAT\": it is already loaded under HKEY_USERS as "
                               "Tallowick-S-1-5-21-1-2-3-1003, by another run or by one that was ended; when no other run is going, reg "
                               "unload it and try again.";
+    const std::string kRelative = "S-1-5-21-1-2-3-1003\ttallowick-cli: could not load the account's registry "
+                                  "\"users\\tallowick-1003\\NTUSER.DAT\": its profile folder in ProfileList is no full path of its own.";
     const std::string kDamaged = "S-1-5-21-1-2-3-1002\ttallowick-cli: could not load the account's registry "
                                  "\"C:\\users\\tallowick-1002\\NTUSER.DAT\": the file is damaged.";
     const struct {
@@ -150,12 +152,14 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
         DWORD exitCode;
         bool damaged = false;  // the second account's NTUSER.DAT is not a hive
         bool held = false;     // another run holds the third account's hive
+        bool relative = false;  // the third account's profile folder is stored as a relative path
     } rows[] = {
         {L"list /allusers",
          {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", "S-1-5-21-1-2-3-1003\tcy"}, 0},
         {L"list /allusers /leftover", {"S-1-5-21-1-2-3-1003\told"}, 0},
         {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", kDamaged, "S-1-5-21-1-2-3-1003\tcy"}, 1, true},
         {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", kHeld}, 1, false, true},
+        {L"list /allusers", {"S-1-5-21-1-2-3-1001\tann", "S-1-5-21-1-2-3-1002\tZo\xc3\xab", "S-1-5-21-1-2-3-1002\tbo", kRelative}, 1, false, false, true},
         // Last: the signed-in account's names are gone from then on.
         {L"remove /all /allusers",
          {"S-1-5-21-1-2-3-1001\tRemoved \"ann\".", "S-1-5-21-1-2-3-1002\tRemoved \"Zo\xc3\xab\".", "S-1-5-21-1-2-3-1002\tRemoved \"bo\".",
@@ -169,6 +173,8 @@ TEST(AllUsers, EachAccountFromItsOwnHive) {
         if (row.held) {
             ASSERT_EQ(RegLoadKeyW(HKEY_USERS, heldKey.c_str(), Hive(kAccounts[2]).c_str()), ERROR_SUCCESS);
         }
+        const std::wstring profile = kProfileList + L'\\' + kAccounts[2].sid, folder = L"%SystemDrive%\\users\\tallowick-1003";
+        SetText(HKEY_LOCAL_MACHINE, profile, L"ProfileImagePath", row.relative ? L"users\\tallowick-1003" : folder, REG_EXPAND_SZ);
         std::string output;
         EXPECT_EQ(RunOtherProcess(L"\"" TALLOWICK_CLI L"\" " + row.arguments, &output), row.exitCode) << output;
         // For the log: what a removal over the fixture profiles said, and the hives loaded before and after it.
