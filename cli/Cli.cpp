@@ -317,6 +317,11 @@ public:
     std::vector<Backup>& Backups() {
         if (backups_) return *backups_;
         backups_.emplace();
+        // No folder known is not a folder without backups.
+        if (std::wstring folder; archive_.BackupFolder(folder) != reg::ArchiveStatus::kDone && folder.empty()) {
+            Err(L"tallowick-cli: no backup can be found: " + std::wstring(kNoBackupFolder) + L".\r\n");
+            exitCode_ = kNameStays;
+        }
         for (reg::BackupFile& file : archive_.Backups()) {
             if (!EndsInReg(file.path)) continue;
             std::vector<std::uint8_t> bytes;

@@ -42,9 +42,10 @@ std::wstring_view RemoveReason(What what, std::wstring_view name) {
     case What::kRefusedName: break;
     case What::kHoldsLink: return L"its settings key, or a key on the path to it, is or holds a registry link, which may lead outside the messenger's key";
     case What::kUnreadable: return L"part of it could not be read (access denied?), so it could not be backed up";
-    case What::kNoBackupFolder:
-        return L"there is no folder for its backup: the local application data folder (%LOCALAPPDATA%, or the account's shell "
-               L"folder for it) is not known";
+    case What::kNoBackupFolder: {
+        static const std::wstring text = L"there is no folder for its backup: " + std::wstring(kNoBackupFolder);
+        return text;
+    }
     case What::kBackupNotWritten: return L"its backup file could not be written";
     case What::kChanged: return L"another program changed it while it was read or removed, and what it changed stays";
     case What::kBackupWouldNotRestore:

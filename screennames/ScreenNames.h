@@ -93,6 +93,8 @@ std::wstring CouldNotRemoveText(std::wstring_view name);
 std::wstring CouldNotRestoreText(std::wstring_view name);
 inline constexpr std::wstring_view kFileUnread = L"the file could not be read";
 inline constexpr std::wstring_view kFileMissing = L"the file does not exist";
+inline constexpr std::wstring_view kNoBackupFolder =
+    L"the local application data folder (%LOCALAPPDATA%, or the account's shell folder for it) is not known";
 // A command that the program's own error stopped part way, and why.
 inline constexpr std::wstring_view kCouldNotFinish = L"Could not finish.";
 constexpr std::wstring_view UnfinishedReason(bool outOfMemory) {
