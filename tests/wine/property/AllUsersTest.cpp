@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
 #include <map>
 #include <random>
+#include <sstream>
 
 #include "OtherProcess.h"
 #include "TestRegistry.h"
@@ -20,11 +19,11 @@
 #include "screennames/EnumerateValues.h"
 #include "screennames/ScreenNames.h"
 
-// `list /allusers` over profiles made as Windows keeps them: each account's
-// NTUSER.DAT written by RegSaveKeyW from a seeded key, with its ProfileList
-// entry; the first signed in (its hive loaded under HKEY_USERS\SID), the
-// others not. Wine does not write a loaded hive's changes back to its file,
-// so nothing here checks a file for what a run changed.
+// /allusers and /user: over profiles made as Windows keeps them: each
+// account's NTUSER.DAT written by RegSaveKeyW from a seeded key, with its
+// ProfileList entry; the first signed in (its hive loaded under
+// HKEY_USERS\SID), the others not. Wine does not write a loaded hive's changes
+// back to its file, so nothing here checks a file for what a run changed.
 namespace {
 
 const std::wstring kProfileList = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
