@@ -61,19 +61,25 @@ std::wstring MachineExpanded(const std::wstring& path) {
     return IsFullPath(folder) ? folder : std::wstring();
 }
 
+// A folder's path as the registry stores it, unexpanded; empty where the
+// value is missing or holds no text.
+std::wstring StoredPath(HKEY parent, const wchar_t* key, const wchar_t* value) {
+    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{};
+    DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
+    UniqueHKey opened;
+    if (RegOpenKeyExW(parent, key, 0, KEY_QUERY_VALUE, opened.put()) != ERROR_SUCCESS ||
+        RegQueryValueExW(opened.get(), value, nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return {};
+    return stored.data();
+}
+
 // The profile's folder; where it is no full path of its own, as stored, which
 // no account is then loaded from.
 bool ProfileFolder(HKEY list, const std::wstring& sid, std::wstring& folder) {
-    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{};
-    DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
-    UniqueHKey profile;
-    if (RegOpenKeyExW(list, sid.c_str(), 0, KEY_QUERY_VALUE, profile.put()) != ERROR_SUCCESS ||
-        RegQueryValueExW(profile.get(), L"ProfileImagePath", nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size) !=
-            ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    folder = MachineExpanded(stored.data());
-    if (folder.empty()) folder = stored.data();
+    const std::wstring stored = StoredPath(list, sid.c_str(), L"ProfileImagePath");
+    folder = MachineExpanded(stored);
+    if (folder.empty()) folder = stored;
     return !folder.empty();
 }
 
@@ -212,15 +218,10 @@ std::wstring ExpandedFor(const Profile& profile, std::wstring path) {
 // say, or else where Windows puts it, AppData\Local since Vista and Local
 // Settings\Application Data on XP.
 std::wstring LocalAppDataOf(HKEY root, const Profile& profile) {
-    std::array<wchar_t, std::size_t{4} * MAX_PATH> stored{};
-    DWORD size = sizeof stored - sizeof(wchar_t), type = REG_NONE;
-    UniqueHKey folders;
-    if (RegOpenKeyExW(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0, KEY_QUERY_VALUE,
-                      folders.put()) == ERROR_SUCCESS &&
-        RegQueryValueExW(folders.get(), L"Local AppData", nullptr, &type, reinterpret_cast<BYTE*>(stored.data()), &size) ==
-            ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ) && stored[0] != L'\0')
-        return ExpandedFor(profile, stored.data());
+    if (const std::wstring stored =
+            StoredPath(root, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", L"Local AppData");
+        !stored.empty())
+        return ExpandedFor(profile, stored);
     const std::wstring vista = profile.folder + L"\\AppData\\Local";
     const DWORD attributes = GetFileAttributesW(vista.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
