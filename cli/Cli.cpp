@@ -574,8 +574,14 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     const auto given = [&](std::wstring_view word) {
         return std::ranges::count_if(rest.switches, [&](std::wstring_view switchGiven) { return IsSwitch(switchGiven, word); });
     };
-    // An unknown switch, or one given twice, is bad usage: either is a slip
-    // that the script's author would want to hear of.
+    const auto has = [&](std::wstring_view word) { return given(word) != 0; };
+    // /user:ACCOUNT, where given.
+    std::optional<std::wstring_view> only;
+    for (const std::wstring_view switchGiven : rest.switches)
+        if (const auto account = SwitchValue(switchGiven, L"user:")) only = *account;
+    // An unknown switch, one given twice, or accounts named in two ways or
+    // not at all, is bad usage: each is a slip that the script's author would
+    // want to hear of.
     const auto badSwitch = [&](std::initializer_list<std::wstring_view> allowed) -> std::optional<int> {
         for (const std::wstring_view switchGiven : rest.switches)
             if (std::ranges::none_of(allowed, [&](std::wstring_view word) { return IsSwitch(switchGiven, word); }))
@@ -583,15 +589,6 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
                                         (IsSwitch(switchGiven, L"user") ? L"; an account is named as /user:ACCOUNT." : L"."));
         for (const std::wstring_view word : allowed)
             if (given(word) > 1) return command.BadUsage(L"the switch /" + std::wstring(word) + L" is given twice.");
-        return std::nullopt;
-    };
-    const auto has = [&](std::wstring_view word) { return given(word) != 0; };
-    // /user:ACCOUNT, where given.
-    std::optional<std::wstring_view> only;
-    for (const std::wstring_view switchGiven : rest.switches)
-        if (const auto account = SwitchValue(switchGiven, L"user:")) only = *account;
-    // Which accounts, checked once the verb's switches are.
-    const auto accountsBad = [&]() -> std::optional<int> {
         if (only && only->empty()) return command.BadUsage(L"say which account after /user:, as DOMAIN\\user, user or its SID.");
         if (only && has(L"allusers")) return command.BadUsage(L"give /allusers or /user:ACCOUNT, not both.");
         return std::nullopt;
@@ -600,17 +597,14 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
     EveryAccount::Job job;
     if (SameAsciiNoCase(verb, L"list")) {
         if (const auto bad = badSwitch({L"leftover", L"allusers", L"user:"})) return *bad;
-        if (const auto bad = accountsBad()) return *bad;
         if (!rest.names.empty()) return command.BadUsage(L"list takes no arguments.");
         job = [leftover = has(L"leftover")](Command& account) { account.List(leftover); };
     } else if (SameAsciiNoCase(verb, L"restore")) {
         if (const auto bad = badSwitch({L"user:"})) return *bad;
-        if (const auto bad = accountsBad()) return *bad;
         if (rest.names.empty()) return command.BadUsage(L"name the screen names or backup files to restore.");
         job = [&](Command& account) { account.RestoreNames(rest); };
     } else if (SameAsciiNoCase(verb, L"backups")) {
         if (const auto bad = badSwitch({L"delete", L"all", L"allusers", L"user:"})) return *bad;
-        if (const auto bad = accountsBad()) return *bad;
         const bool all = has(L"all");
         if (!has(L"delete") && (all || !rest.names.empty())) return command.BadUsage(L"backups lists them all; /delete deletes.");
         if (has(L"delete") && all == !rest.names.empty())
@@ -621,7 +615,6 @@ int Run(std::span<const std::wstring_view> arguments, std::wstring_view version,
         };
     } else {
         if (const auto bad = badSwitch({L"all", L"nobackup", L"whatif", L"allusers", L"user:"})) return *bad;
-        if (const auto bad = accountsBad()) return *bad;
         const bool all = has(L"all");
         if (all == !rest.names.empty()) return command.BadUsage(L"name the screen names to remove, or /all alone.");
         job = [&, all, backUp = !has(L"nobackup"), whatIf = has(L"whatif")](Command& account) {
